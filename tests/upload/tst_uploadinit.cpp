@@ -1,0 +1,271 @@
+#include "upload/uploadinit.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+namespace {
+
+QString md5(const QByteArray &b)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex());
+}
+
+QString sha1Upper(const QString &s)
+{
+    return QString::fromLatin1(
+               QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha1).toHex())
+        .toUpper();
+}
+
+UploadAccount account(int channel, const QString &uid = QStringLiteral("u100"))
+{
+    UploadAccount a;
+    a.userId = QStringLiteral("u100");
+    a.uid = uid;
+    a.secretKey = QStringLiteral("SECRET");
+    a.channel = channel;
+    a.luping = true;
+    a.apiHost = QStringLiteral("http://127.0.0.1:9/api");
+    a.accountWebHost = QStringLiteral("http://127.0.0.1:9/web");
+    a.uploadHostName = QStringLiteral("127.0.0.1:9");
+    return a;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(content);
+    return path;
+}
+
+} // namespace
+
+class TestUploadInit final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void escaping_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("plain") << "Abc-1_2.3~" << "Abc-1_2.3~";
+        QTest::newRow("space") << "a b" << "a+b";
+        QTest::newRow("reserved") << "a&b=c/d%" << "a%26b%3Dc%2Fd%25";
+        QTest::newRow("chinese") << QStringLiteral("视频") << "%E8%A7%86%E9%A2%91";
+    }
+    void escaping()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        QCOMPARE(escapeQueryText(text), escaped);
+    }
+
+    void titles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("suffix") << "a.mp4" << "a";
+        QTest::newRow("two dots") << "a.b.mp4" << "a.b";
+        QTest::newRow("no dot") << "movie" << "movie";
+    }
+    void titles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        QCOMPARE(titleOfFileName(name), title);
+    }
+
+    void vidHashesAtMostFourMiB_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("hashed");
+        QTest::newRow("3 MiB all") << 3 * 1048576 << 3 * 1048576;
+        QTest::newRow("10 MiB first 4") << 10 * 1048576 << 4194304;
+    }
+    void vidHashesAtMostFourMiB()
+    {
+        QFETCH(int, size);
+        QFETCH(int, hashed);
+        QTemporaryDir dir;
+        QByteArray content(size, '\0');
+        for (int i = 0; i < size; ++i)
+            content[i] = static_cast<char>('a' + (i * 7) % 26);
+        const QString path = writeFile(dir, QStringLiteral("clip.mp4"), content);
+        QCOMPARE(contentHashForVid(path, size), md5(content.left(hashed)));
+
+        const QString vid =
+            makeVid(QStringLiteral("u100"), QStringLiteral("clip.mp4"), QStringLiteral("7"), size, path);
+        const QString a = md5((QStringLiteral("clip7") + QString::number(size)).toUtf8());
+        const QString b = md5(content.left(hashed));
+        QCOMPARE(vid, QStringLiteral("u100") + a.mid(10, 11) + b.mid(10, 11) + QStringLiteral("_u"));
+    }
+
+    void vidReadsTextMode()
+    {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("t.ts"), QByteArray("a\r\nb\rc\n"));
+        QCOMPARE(contentHashForVid(path, 7), md5("a\nb\rc\n"));
+        QCOMPARE(contentHashForVid(dir.filePath(QStringLiteral("gone")), 7), md5(QByteArray()));
+    }
+
+    void vidDependsOnCategory()
+    {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("x.mp4"), QByteArray(100, 'x'));
+        const QString v1 = makeVid(QStringLiteral("u1"), QStringLiteral("x.mp4"), QStringLiteral("1"), 100, path);
+        const QString v2 = makeVid(QStringLiteral("u1"), QStringLiteral("x.mp4"), QStringLiteral("1"), 100, path);
+        const QString v3 = makeVid(QStringLiteral("u1"), QStringLiteral("x.mp4"), QStringLiteral("2"), 100, path);
+        QCOMPARE(v1, v2);
+        QVERIFY(v1 != v3);
+    }
+
+    void uuidAndDate()
+    {
+        QCOMPARE(makeUuid(QStringLiteral("a.mp4"), 1511856000000),
+                 QString::fromLatin1(QCryptographicHash::hash("uuid:a.mp41511856000000",
+                                                              QCryptographicHash::Sha1)
+                                         .toHex()));
+        QCOMPARE(makeOssDate(), QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    }
+
+    void bookkeeping_data()
+    {
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("child");
+        QTest::newRow("own account") << "u100" << "";
+        QTest::newRow("child account") << "c7" << "c7";
+    }
+    void bookkeeping()
+    {
+        QFETCH(QString, uid);
+        QFETCH(QString, child);
+        const BookkeepingUrls urls = makeBookkeepingUrls(account(1, uid), QStringLiteral("V1"),
+                                                         QStringLiteral("my clip"), QStringLiteral("9"));
+        const QString sign = md5("127.0.0.1:9V1");
+        QCOMPARE(urls.checkUrl, "http://127.0.0.1:9/web/uc/video/checkUploadingVideo?vid=V1&sign=" + sign);
+        const QString tail = "?vid=V1&sign=" + sign + "&title=my+clip&childuserid=" + child + "&cataid=9";
+        QCOMPARE(urls.insertUrl, "http://127.0.0.1:9/web/uc/video/insertUploadingVideo" + tail);
+        QCOMPARE(urls.cancelUrl, "http://127.0.0.1:9/web/uc/video/cancelUploadingVideo" + tail);
+    }
+
+    void initUrls_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("fileid");
+        QTest::addColumn<QString>("signText");
+        QTest::addColumn<QString>("queryHead");
+        QTest::addColumn<QString>("endpoint");
+        const QString name = QStringLiteral("我的 片.mp4");
+        const QString title = QStringLiteral("我的 片");
+        const QString escName = QStringLiteral("%E6%88%91%E7%9A%84+%E7%89%87.mp4");
+        const QString escTitle = QStringLiteral("%E6%88%91%E7%9A%84+%E7%89%87");
+        QTest::newRow("wcs new")
+            << 1 << QString()
+            << "cataid=9&filename=" + name + "&filesize=5&luping=1&ptime=1511856000000&title=" + title
+                   + "&uploadType=client_wcs_chunk&vid=V1SECRET"
+            << "cataid=9&describ=&filename=" + escName + "&filesize=5&luping=1&ptime=1511856000000&sign=%1&tag=&title="
+                   + escTitle + "&uploadType=client_wcs_chunk&vid=V1"
+            << "http://127.0.0.1:9/api/v2/uploadvideo_wcs/c7/init";
+        QTest::newRow("wcs resume")
+            << 1 << QStringLiteral("F9")
+            << "cataid=9&dateStr=D1&fileid=F9&filename=" + name
+                   + "&filesize=5&luping=1&ptime=1511856000000&title=" + title
+                   + "&uploadType=client_wcs_chunk&vid=V1SECRET"
+            << "cataid=9&dateStr=D1&describ=&fileid=F9&filename=" + escName
+                   + "&filesize=5&luping=1&ptime=1511856000000&sign=%1&tag=&title=" + escTitle
+                   + "&uploadType=client_wcs_chunk&vid=V1"
+            << "http://127.0.0.1:9/api/v2/uploadvideo_wcs/c7/init";
+        QTest::newRow("oss")
+            << 0 << QString()
+            << "cataid=9&filename=" + name + "&filesize=5&isSts=N&luping=1&ptime=1511856000000&title="
+                   + title + "&uploadType=client_aliyun_chunk&vid=V1SECRET"
+            << "cataid=9&filename=" + escName + "&filesize=5&isSts=N&luping=1&ptime=1511856000000&sign=%1&title="
+                   + escTitle + "&uploadType=client_aliyun_chunk&vid=V1"
+            << "http://127.0.0.1:9/api/v2/aliyunoss/c7/init";
+    }
+    void initUrls()
+    {
+        QFETCH(int, channel);
+        QFETCH(QString, fileid);
+        QFETCH(QString, signText);
+        QFETCH(QString, queryHead);
+        QFETCH(QString, endpoint);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("我的 片.mp4"), "12345");
+        const InitRequest r = buildInitRequest(account(channel, QStringLiteral("c7")), path,
+                                               QStringLiteral("9"), QStringLiteral("V1"), fileid,
+                                               QStringLiteral("D1"), 1511856000000);
+        QCOMPARE(r.signText, signText);
+        QCOMPARE(r.url, endpoint + "?" + queryHead.arg(sha1Upper(signText)));
+    }
+
+    void spaceRule_data()
+    {
+        QTest::addColumn<qint64>("space");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("code");
+        QTest::newRow("equal") << qint64(1000) << qint64(1000) << 1;
+        QTest::newRow("one more") << qint64(1001) << qint64(1000) << 5;
+        QTest::newRow("just below margin") << qint64(1000 + 314572799) << qint64(1000) << 5;
+        QTest::newRow("margin") << qint64(1000 + 314572800) << qint64(1000) << 2;
+        QTest::newRow("zero space") << qint64(0) << qint64(1) << 1;
+        QTest::newRow("huge file") << qint64(9000000000000000000LL)
+                                   << qint64(8999999999999999000LL) << 5;
+    }
+    void spaceRule()
+    {
+        QFETCH(qint64, space);
+        QFETCH(qint64, size);
+        QFETCH(int, code);
+        QCOMPARE(spaceRuleCode(space, size), code);
+    }
+
+    void initAnswers_data()
+    {
+        QTest::addColumn<bool>("requestOk");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("code");
+        QTest::newRow("enough")
+            << true << R"({"code":200,"data":{"remainSpace":1e12,"fileid":"F"}})" << true << 2;
+        QTest::newRow("warning") << true << R"({"code":200,"data":{"remainSpace":2000.7}})" << true << 5;
+        QTest::newRow("no space") << true << R"({"code":200,"data":{"remainSpace":0}})" << false << 1;
+        QTest::newRow("no data") << true << R"({"code":200})" << false << 1;
+        QTest::newRow("ptime") << true << R"({"code":403,"message":"ptime is too old."})" << false << 3;
+        QTest::newRow("ptime other case") << true << R"({"code":403,"message":"Ptime is too old."})" << false << 0;
+        QTest::newRow("rejected") << true << R"({"code":500})" << false << 0;
+        QTest::newRow("not json") << true << "oops" << false << 0;
+        QTest::newRow("transfer failed") << false << R"({"code":200})" << false << 0;
+    }
+    void initAnswers()
+    {
+        QFETCH(bool, requestOk);
+        QFETCH(QString, body);
+        QFETCH(bool, ok);
+        QFETCH(int, code);
+        const InitAnswer a = evaluateInitAnswer(requestOk, body, 1000);
+        QCOMPARE(a.ok, ok);
+        QCOMPARE(a.code, code);
+    }
+
+    void initAnswerFields()
+    {
+        const InitAnswer a = evaluateInitAnswer(
+            true, R"({"code":200,"data":{"remainSpace":5e9,"fileid":"F","dateStr":"D","uploadToken":"T","host":"h"}})", 10);
+        QVERIFY(a.accepted);
+        QCOMPARE(a.remainSpace, qint64(5000000000));
+        QCOMPARE(a.text("fileid"), QStringLiteral("F"));
+        QCOMPARE(a.text("host"), QStringLiteral("h"));
+        QCOMPARE(a.text("bucketName"), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUploadInit)
+#include "tst_uploadinit.moc"

@@ -1,0 +1,234 @@
+#include "upload/uploadinit.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <limits>
+
+namespace {
+
+QString md5Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+QString sha1Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
+qint64 nowPtime()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+QString escapeQueryText(const QString &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray utf8 = text.toUtf8();
+    QString out;
+    out.reserve(utf8.size() * 3);
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-'
+            || b == '_' || b == '.' || b == '~') {
+            out += QLatin1Char(static_cast<char>(b));
+        } else if (b == ' ') {
+            out += QLatin1Char('+');
+        } else {
+            out += QLatin1Char('%');
+            out += QLatin1Char(hex[b >> 4]);
+            out += QLatin1Char(hex[b & 0x0f]);
+        }
+    }
+    return out;
+}
+
+QString titleOfFileName(const QString &fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+QString contentHashForVid(const QString &filePath, qint64 fileSize)
+{
+    QByteArray bytes;
+    QFile file(filePath);
+    // Read raw and translate line ends here, so that the limit applies to the
+    // file's own bytes whatever the platform's text mode does.
+    if (file.open(QIODevice::ReadOnly)) {
+        const qint64 limit = qBound<qint64>(0, fileSize, kVidHashLimit);
+        bytes = file.read(limit);
+        if (bytes.contains('\r'))
+            bytes.replace("\r\n", "\n");
+    }
+    return md5Hex(bytes);
+}
+
+QString makeVidFromHash(const QString &userId, const QString &fileName, const QString &cataid,
+                        qint64 fileSize, const QString &contentHash)
+{
+    const QString a = md5Hex(
+        (titleOfFileName(fileName) + cataid + QString::number(fileSize)).toUtf8());
+    return userId + a.mid(10, 11) + contentHash.mid(10, 11) + QLatin1Char('_') + userId.left(1);
+}
+
+QString makeVid(const QString &userId, const QString &fileName, const QString &cataid,
+                qint64 fileSize, const QString &filePath)
+{
+    return makeVidFromHash(userId, fileName, cataid, fileSize,
+                           contentHashForVid(filePath, fileSize));
+}
+
+QString makeUuid(const QString &fileName, qint64 ptime)
+{
+    return sha1Hex(QStringLiteral("uuid:%1%2").arg(fileName).arg(ptime).toUtf8());
+}
+
+QString makeUuid(const QString &fileName)
+{
+    return makeUuid(fileName, nowPtime());
+}
+
+QString makeOssDate()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+}
+
+BookkeepingUrls makeBookkeepingUrls(const UploadAccount &account, const QString &vid,
+                                    const QString &title, const QString &cataid)
+{
+    const QString sign = md5Hex((account.uploadHostName + vid).toUtf8());
+    const QString child = account.uid == account.userId ? QString() : account.uid;
+    const QString escapedTitle = escapeQueryText(title);
+    const QString base = account.accountWebHost;
+    BookkeepingUrls urls;
+    urls.checkUrl = base
+        + QStringLiteral("/uc/video/checkUploadingVideo?vid=%1&sign=%2").arg(vid, sign);
+    const QString tail = QStringLiteral("?vid=%1&sign=%2&title=%3&childuserid=%4&cataid=%5")
+                             .arg(vid, sign, escapedTitle, child, cataid);
+    urls.insertUrl = base + QStringLiteral("/uc/video/insertUploadingVideo") + tail;
+    urls.cancelUrl = base + QStringLiteral("/uc/video/cancelUploadingVideo") + tail;
+    return urls;
+}
+
+InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
+                             const QString &cataid, const QString &vid, const QString &fileid,
+                             const QString &dateStr, qint64 ptime)
+{
+    const QFileInfo info(path);
+    const QString fileName = info.fileName();
+    const QString title = titleOfFileName(fileName);
+    const QString size = QString::number(info.size());
+    const QString luping = account.luping ? QStringLiteral("1") : QStringLiteral("0");
+    const QString time = QString::number(ptime);
+    const QString name = escapeQueryText(fileName);
+    const QString escapedTitle = escapeQueryText(title);
+
+    InitRequest request;
+    QString query;
+    if (account.channel == 1) {
+        const QString type = QStringLiteral("client_wcs_chunk");
+        const QString endpoint = account.apiHost
+            + QStringLiteral("/v2/uploadvideo_wcs/%1/init").arg(account.uid);
+        if (fileid.isEmpty()) {
+            request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=")
+                + fileName + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=")
+                + luping + QStringLiteral("&ptime=") + time + QStringLiteral("&title=") + title
+                + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
+                + account.secretKey;
+            const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
+            query = QStringLiteral("cataid=") + cataid + QStringLiteral("&describ=&filename=")
+                + name + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=") + luping
+                + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
+                + QStringLiteral("&tag=&title=") + escapedTitle + QStringLiteral("&uploadType=")
+                + type + QStringLiteral("&vid=") + vid;
+        } else {
+            request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&dateStr=")
+                + dateStr + QStringLiteral("&fileid=") + fileid + QStringLiteral("&filename=")
+                + fileName + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=")
+                + luping + QStringLiteral("&ptime=") + time + QStringLiteral("&title=") + title
+                + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
+                + account.secretKey;
+            const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
+            query = QStringLiteral("cataid=") + cataid + QStringLiteral("&dateStr=") + dateStr
+                + QStringLiteral("&describ=&fileid=") + fileid + QStringLiteral("&filename=")
+                + name + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=") + luping
+                + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
+                + QStringLiteral("&tag=&title=") + escapedTitle + QStringLiteral("&uploadType=")
+                + type + QStringLiteral("&vid=") + vid;
+        }
+        request.url = endpoint + QLatin1Char('?') + query;
+    } else {
+        const QString type = QStringLiteral("client_aliyun_chunk");
+        const QString endpoint =
+            account.apiHost + QStringLiteral("/v2/aliyunoss/%1/init").arg(account.uid);
+        request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=")
+            + fileName + QStringLiteral("&filesize=") + size + QStringLiteral("&isSts=N&luping=")
+            + luping + QStringLiteral("&ptime=") + time + QStringLiteral("&title=") + title
+            + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
+            + account.secretKey;
+        const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
+        query = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=") + name
+            + QStringLiteral("&filesize=") + size + QStringLiteral("&isSts=N&luping=") + luping
+            + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
+            + QStringLiteral("&title=") + escapedTitle + QStringLiteral("&uploadType=") + type
+            + QStringLiteral("&vid=") + vid;
+        request.url = endpoint + QLatin1Char('?') + query;
+    }
+    qDebug() << vid << "  fileid:" << fileid;
+    return request;
+}
+
+QString buildInitUrl(const UploadAccount &account, const QString &path, const QString &cataid,
+                     const QString &vid, const QString &fileid, const QString &dateStr)
+{
+    return buildInitRequest(account, path, cataid, vid, fileid, dateStr, nowPtime()).url;
+}
+
+int spaceRuleCode(qint64 remainSpace, qint64 fileSize)
+{
+    if (remainSpace <= fileSize)
+        return 1;
+    // remainSpace > fileSize here, so the difference cannot overflow.
+    if (remainSpace - fileSize < kSpaceWarningMargin)
+        return 5;
+    return 2;
+}
+
+InitAnswer evaluateInitAnswer(bool requestOk, const QString &body, qint64 fileSize)
+{
+    InitAnswer answer;
+    if (!requestOk)
+        return answer;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return answer;
+    const QJsonObject root = doc.object();
+    if (root.value(QStringLiteral("code")).toInt() != 200) {
+        answer.code = body.contains(QLatin1String("ptime is too old")) ? 3 : 0;
+        return answer;
+    }
+    answer.accepted = true;
+    answer.data = root.value(QStringLiteral("data")).toObject();
+    const double space = answer.data.value(QStringLiteral("remainSpace")).toDouble();
+    // Truncate towards zero; values beyond the 64-bit range saturate.
+    if (space >= 9.2e18)
+        answer.remainSpace = std::numeric_limits<qint64>::max();
+    else if (space <= -9.2e18)
+        answer.remainSpace = std::numeric_limits<qint64>::min();
+    else
+        answer.remainSpace = static_cast<qint64>(space);
+    answer.code = spaceRuleCode(answer.remainSpace, fileSize);
+    answer.ok = answer.code != 1;
+    return answer;
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "upload/uploadtask.h"
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class OssChannelThread;
+class TokenChannelThread;
+class BlockChannelThread;
+
+// One file of the upload queue: its row in the list and the controller of its
+// upload. Owns the task record. Built without a record it is the header row.
+class UploadWidget final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(UploadWidget)
+
+public:
+    explicit UploadWidget(UploadTask *task, QWidget *parent = nullptr);
+    ~UploadWidget() override;
+
+    // Operations of the queue, in the order of a normal start.
+    void prepareUpload();
+    void startUpload();
+    void stopUpload(bool requeue);
+    void pauseBlockTransfer(bool pause);
+    void cancelOnServer();
+
+    // Column titles of the header row.
+    void setColumnTitles(const QStringList &titles, const QString &buttonTitle);
+
+    UploadTask *task() const { return m_task; }
+    QPushButton *suspendButton() const { return m_suspendBtn; }
+    QPushButton *deleteButton() const { return m_deleteBtn; }
+
+    bool isFinishing() const { return m_finishing; }
+    bool isUploading() const { return m_uploading; }
+    bool isSecondPass() const { return m_secondPass; }
+    bool isWaiting() const { return m_waiting; }
+    void setWaiting(bool waiting) { m_waiting = waiting; }
+    bool isFailed() const { return m_failed; }
+    void setFailed(bool failed) { m_failed = failed; }
+    // True while suspendBtn offers "开始" (the row does not run).
+    bool offersStart() const;
+    // Sets suspendBtn to offer "开始" (true) or "暂停" (false).
+    void setOffersStart(bool start);
+
+    QString statusText() const { return m_statusText; }
+    // Sets the status text and shows it alone in the status label.
+    void setStatusText(const QString &text);
+    QString progressText() const { return m_progressText; }
+    QString statusLabelText() const;
+    QString speedLabelText() const;
+    QString remainingLabelText() const;
+    int speed() const { return m_speed; }
+    void setSpeed(int speed) { m_speed = speed; }
+    int retiredThreadCount() const { return m_retiredThreads.size(); }
+    bool hasCancelRequest() const { return !m_cancelRequest.isNull(); }
+
+signals:
+    void suspendUpload();
+    void deleteFile(bool uploadSuccess);
+    void uploadError(int code);
+
+public slots:
+    void suspendBtnClickSlot();
+    void deleteBtnClickSlot();
+    void timeoutSlot();
+    void getTokenResultSlot(bool ok, int code);
+    void uploadingResult(bool status, int code);
+    void AliyunUploadingProgress(int increment, qlonglong transferred, qlonglong total);
+    void OnUploadResult(bool status, int code);
+    void OnThreadResult();
+
+private slots:
+    void blockProgressSlot(qlonglong increment);
+
+protected:
+    void enterEvent(QEvent *event) override;
+
+private:
+    void startBlockTransfer();
+    void applyStopResult(int code);
+    void finishSecondPass();
+
+    bool m_finishing = false;
+    bool m_uploading = false;
+    bool m_secondPass = false;
+    bool m_waiting = true;
+    bool m_failed = false;
+
+    QString m_progressText;
+    QLabel *m_thumbnailLbl = nullptr;
+    QLabel *m_fileNameLbl = nullptr;
+    QLabel *m_statusLbl = nullptr;
+    QPushButton *m_deleteBtn = nullptr;
+    QPushButton *m_suspendBtn = nullptr;
+    QLabel *m_sizeLbl = nullptr;
+    QLabel *m_remainTimeLbl = nullptr;
+    QLabel *m_cataLbl = nullptr;
+    QLabel *m_speedLbl = nullptr;
+
+    UploadTask *m_task = nullptr;
+    QPointer<TokenChannelThread> m_tokenThread;
+    QPointer<QThread> m_cancelRequest;
+    QPointer<OssChannelThread> m_ossThread;
+    QTimer *m_speedTimer = nullptr;
+    QString m_statusText;
+    int m_speed = 0;
+    QString m_hours;
+    QString m_minutes;
+    QString m_seconds;
+    QList<QPointer<BlockChannelThread>> m_blockThreads;
+    bool m_blockPaused = false;
+    QTimer *m_resultTimer = nullptr;
+    QList<QPointer<QThread>> m_retiredThreads;
+    QTimer *m_reaperTimer = nullptr;
+};
