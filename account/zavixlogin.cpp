@@ -1,0 +1,221 @@
+#include "account/zavixlogin.h"
+
+#include "ui_zavixlogin.h"
+
+#include "account/loginrules.h"
+#include "account/rememberedusers.h"
+#include "app/messageinfo.h"
+#include "net/api.h"
+#include "net/servicehosts.h"
+#include "net/workers.h"
+
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QUrl>
+
+namespace {
+
+const char *const kClearHistory = "清空历史记录";
+
+} // namespace
+
+ZavixLogin::ZavixLogin(QWidget *parent)
+    : QDialog(parent)
+    , m_ui(new Ui::ZavixLogin)
+    , m_usersFilePath(QDir::currentPath() + QStringLiteral("/info"))
+{
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    m_ui->customTitle->setTitle(windowTitle());
+    // A view of its own, so that the style sheet can reach the popup's items.
+    m_ui->usrCBX->setView(new QListView(m_ui->usrCBX));
+    m_ui->usrCBX->lineEdit()->setPlaceholderText(tr("电子邮箱"));
+
+    connect(m_ui->loginBtn, &QPushButton::clicked, this, &ZavixLogin::loginBtnClickSlot);
+    connect(m_ui->forgetPwdBtn, &QPushButton::clicked, this, &ZavixLogin::forgetPwdBtnClickSlot);
+    connect(m_ui->registerBtn, &QPushButton::clicked, this, &ZavixLogin::registerBtnClickSlot);
+
+    loadRememberedUsers();
+    // Connected after filling the list, so loading does not count as a choice.
+    connect(m_ui->usrCBX, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &ZavixLogin::usrIndexChangedSlot);
+
+    m_account = std::make_unique<AccountRecord>();
+}
+
+ZavixLogin::~ZavixLogin()
+{
+    reapWorker(m_loginThread);
+    reapWorker(m_cataThread);
+    delete m_ui;
+}
+
+void ZavixLogin::loadRememberedUsers()
+{
+    m_usersJson = usersfile::readFile(m_usersFilePath);
+    const QList<RememberedUser> users = parseRememberedUsers(m_usersJson);
+    bool filled = false;
+    for (const RememberedUser &user : users) {
+        m_ui->usrCBX->addItem(user.usrName);
+        if (!filled && !user.usrName.isEmpty()) {
+            filled = true;
+            m_ui->usrCBX->setEditText(user.usrName);
+            if (user.isRemberPwd)
+                m_ui->pwdEdit->setText(user.usrPwd);
+            m_ui->rememberPwdCBox->setChecked(user.isRemberPwd);
+        }
+    }
+    if (!users.isEmpty())
+        m_ui->usrCBX->addItem(tr(kClearHistory));
+}
+
+void ZavixLogin::keyPressEvent(QKeyEvent *event)
+{
+    // Return logs in; no other key does anything here, Escape included, so
+    // the dialog cannot be closed by accident. While a login is under way
+    // the button is disabled and Return is not a way around that.
+    if (event->key() == Qt::Key_Return && m_ui->loginBtn->isEnabled())
+        loginBtnClickSlot();
+}
+
+void ZavixLogin::forgetPwdBtnClickSlot()
+{
+    QDesktopServices::openUrl(QUrl(hosts::vendorSite() + QStringLiteral("/forget")));
+}
+
+void ZavixLogin::registerBtnClickSlot()
+{
+    QDesktopServices::openUrl(QUrl(hosts::vendorSite() + QStringLiteral("/register")));
+}
+
+void ZavixLogin::usrIndexChangedSlot(int index)
+{
+    Q_UNUSED(index)
+    const QString current = m_ui->usrCBX->currentText();
+    if (current == tr(kClearHistory)) {
+        m_usersJson.clear();
+        m_ui->usrCBX->clear();
+        m_ui->pwdEdit->clear();
+        QFile::remove(m_usersFilePath);
+        return;
+    }
+    const RememberedLookup lookup = findRememberedUser(m_usersJson, current);
+    if (!lookup.found)
+        return;
+    m_ui->pwdEdit->setText(lookup.user.isRemberPwd ? lookup.user.usrPwd : QString());
+    m_ui->rememberPwdCBox->setChecked(lookup.user.isRemberPwd);
+}
+
+void ZavixLogin::loginBtnClickSlot()
+{
+    m_email = m_ui->usrCBX->currentText().trimmed();
+    m_password = m_ui->pwdEdit->text().trimmed();
+    m_ui->tipsLbl->clear();
+
+    const QString invalid = login::validateInput(m_email, m_password);
+    if (!invalid.isEmpty()) {
+        m_ui->tipsLbl->setText(invalid);
+        m_ui->loginBtn->setEnabled(true);
+        return;
+    }
+
+    if (m_loginThread) {
+        reapWorker(m_loginThread);
+        return;
+    }
+
+    m_ui->loginBtn->setText(tr("正在登录,请稍后"));
+    m_ui->loginBtn->setEnabled(false);
+
+    const QString url = login::loginUrl(hosts::apiHost(), m_email, m_password);
+    issueWorker(
+        m_loginThread, [&url] { return new GetJsonThread(url); }, this,
+        &ZavixLogin::loginThreadResultSlot);
+}
+
+void ZavixLogin::loginThreadResultSlot(QString catajs)
+{
+    reapWorker(m_loginThread);
+
+    if (!catajs.contains(QLatin1String("rtoken"))) {
+        qWarning() << "login refused" << catajs.left(200);
+        failLogin(login::failureText(catajs));
+        return;
+    }
+
+    saveRememberedUser();
+
+    const login::LoginAnswer answer = login::parseLoginAnswer(catajs);
+    if (!answer.valid) {
+        failLogin(tr("服务器异常，请检查网络"));
+        return;
+    }
+
+    if (answer.leftDay < 0) {
+        showNotice(tr("您好，您的剩余天数不足1天"));
+        QDesktopServices::openUrl(QUrl(hosts::supportChat()));
+        failLogin(tr("剩余天数不足，请联系客服续费"));
+        return;
+    }
+
+    if (answer.remainBytes < login::kLowSpaceBytes)
+        showNotice(tr("您好，您的空间已不足1G"));
+
+    login::fillRecord(*m_account, m_email, answer);
+
+    if (m_cataThread) {
+        reapWorker(m_cataThread);
+        return;
+    }
+    const QString url = login::categoryUrl(hosts::apiHost(), m_account->uid, currentPtime(),
+                                           m_account->secretKey);
+    issueWorker(
+        m_cataThread, [&url] { return new GetJsonThread(url); }, this,
+        &ZavixLogin::logincataThreadResultSlot);
+}
+
+void ZavixLogin::logincataThreadResultSlot(QString catajs)
+{
+    reapWorker(m_cataThread);
+
+    m_account->cataJson = catajs;
+    const login::CategoryVerdict verdict = login::evaluateCategoryAnswer(catajs);
+    if (verdict.hasUserLevel)
+        m_account->userLevel = verdict.userLevel;
+    if (!verdict.accepted) {
+        qWarning() << "category answer after login refused" << catajs.left(200);
+        failLogin(verdict.error);
+        return;
+    }
+    accept();
+}
+
+void ZavixLogin::saveRememberedUser()
+{
+    RememberedUser user;
+    user.usrName = m_email;
+    user.isRemberPwd = m_ui->rememberPwdCBox->isChecked();
+    user.usrPwd = user.isRemberPwd ? m_password : QString();
+    m_usersJson = rememberUser(m_usersJson, user);
+    if (!usersfile::writeFile(m_usersFilePath, m_usersJson))
+        qWarning() << "cannot write the remembered users to" << m_usersFilePath;
+}
+
+void ZavixLogin::failLogin(const QString &message)
+{
+    m_ui->tipsLbl->setText(message);
+    m_ui->loginBtn->setText(tr("登录"));
+    m_ui->loginBtn->setEnabled(true);
+}
+
+void ZavixLogin::showNotice(const QString &text)
+{
+    auto *notice = new MessageInfo(this, tr("提示"), text, tr("确定"), QString());
+    notice->exec();
+    delete notice;
+}
