@@ -1,7 +1,52 @@
+#include "account/zavixlogin.h"
+#include "app/shell/zavixuploadclient.h"
+#include "app/startup.h"
+#include "oss/OssClient.h"
+#include "platform/platform.h"
+#include "vexdumpw.h"
+
 #include <QApplication>
+#include <QDialog>
+#include <QString>
+
+#include <memory>
 
 int main(int argc, char *argv[])
 {
+    // A crash from here on leaves a dump in the per-user crash folder.
+    const QString crashFolder = platform::crashFolder();
+    platform::makeFolderPath(crashFolder);
+    const QByteArray crashFolderAnsi = crashFolder.toLocal8Bit();
+    CreateExceptionDumpForRemote(crashFolderAnsi.constData(), 0);
+
+    QApplication::addLibraryPath(QStringLiteral("."));
     QApplication app(argc, argv);
-    return 0;
+
+    // The login dialog lives until main returns: the main window reads its
+    // account record for the whole run.
+    std::unique_ptr<ZavixLogin> login;
+    std::unique_ptr<ZavixUploadClient> window;
+
+    StartupHooks hooks;
+    hooks.buildLogin = [&login] { login = std::make_unique<ZavixLogin>(); };
+
+    // Update check (filled in by the update-check work). Until it exists the
+    // run goes on without one: nothing is reported as checked.
+    hooks.updateCheck = [] { return QStringLiteral("notUpdate"); };
+
+    hooks.runLogin = [&login] { return login && login->exec() == QDialog::Accepted; };
+    hooks.initializeSdk = [] { AlibabaCloud::OSS::InitializeSdk(); };
+    hooks.showMainWindow = [&window, &login] {
+        window = std::make_unique<ZavixUploadClient>(login->account());
+        window->show();
+    };
+
+    // The per-account state, in this order: settings, unfinished uploads,
+    // history, network-test values (filled in by the pages that own them).
+    hooks.loadState = [] {};
+
+    hooks.shutdownSdk = [] { AlibabaCloud::OSS::ShutdownSdk(); };
+    hooks.destroyMainWindow = [&window] { window.reset(); };
+
+    return runClient(app, hooks);
 }

@@ -1,0 +1,64 @@
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace platform {
+
+QString appDataFolder()
+{
+    char buffer[MAX_PATH];
+    std::memset(buffer, 0, sizeof buffer);
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        buffer[0] = '\0';
+    return QString::fromLocal8Bit(buffer);
+}
+
+namespace {
+
+// One attempt: true when this process now holds the mutex or creation failed;
+// false when the object already existed. The handle of a successful creation
+// stays open for the life of the process.
+bool claimMutexOnce()
+{
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"fortest_abc123");
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool checkSingleInstance(int waitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (claimMutexOnce())
+            return true;
+        if (timer.elapsed() >= waitMs)
+            return false;
+        QThread::msleep(100);
+    }
+}
+
+ShutdownCommand shutdownCommand()
+{
+    return {QStringLiteral("shutdown.exe"), {QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("1")}};
+}
+
+bool makeExecutable(const QString &path)
+{
+    return QFileInfo::exists(path);
+}
+
+} // namespace platform
