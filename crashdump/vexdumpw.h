@@ -1,4 +1,12 @@
 #pragma once
+// VexDumpw: writes a minidump and starts the crash reporter when the process
+// crashes. Call one of the two entry points once, first thing in main, before
+// any other thread starts. Both return true when a handler is installed; a
+// later call returns true at once and changes nothing.
+//
+// dumpFolder and extraArguments are NUL-terminated texts in the system ANSI
+// code page on Windows and UTF-8 elsewhere; null counts as empty. An empty or
+// unusable folder makes the library use "<folder of the executable>\crash".
 
 #if defined(_WIN32)
 #  if defined(VEXDUMPW_BUILD)
@@ -12,5 +20,10 @@
 #  define VEXDUMPW_CALL
 #endif
 
-VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForLocal(const char *dumpFolder, int flags);
-VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForRemote(const char *dumpFolder, int flags);
+// Installs the handlers; each dump is followed by a start of the crash
+// reporter with the dump path, the time, the executable's path, product name
+// and version, then extraArguments.
+VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForRemote(const char *dumpFolder, const char *extraArguments);
+
+// Installs the handlers for local dumps only: the reporter is not started.
+VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForLocal(const char *dumpFolder);
