@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
@@ -15,7 +16,6 @@ class QMovie;
 class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
-class QWidget;
 class GetJsonThread;
 
 // A category as the other pages see it.
@@ -130,12 +130,15 @@ public:
     // first top-level item). False when it was discarded (refresh running, no tree).
     bool appendCategory(const QString &name, const QString &cataid);
 
+    // Waits for a running category request and deletes it (window destruction).
+    void finishRequest();
+
     // The request URL of the category list (for tests and the log).
     QString requestUrl() const;
 
 signals:
-    // After every processed answer (success or not).
-    void rebuilt(bool ok);
+    // After every processed answer; accepted when the service answered code 200.
+    void rebuilt(bool accepted);
     void currentChanged(const CategoryRef &current);
 
 private:

@@ -16,6 +16,7 @@ class MainWindow;
 class QButtonGroup;
 class QModelIndex;
 class QTimer;
+class QUrl;
 struct AccountRecord;
 class CategoryTree;
 
@@ -45,6 +46,8 @@ public:
     // Called by the destruction after a log-out. By default it starts the
     // program again as a detached process; tests replace it.
     void setRestartAction(std::function<void()> action) { m_restartAction = std::move(action); }
+    // Opens the vendor's pages; by default in the browser. Tests replace it.
+    void setUrlOpener(std::function<void(const QUrl &)> opener) { m_urlOpener = std::move(opener); }
 
     bool isChangingAccount() const { return m_changeAccount; }
     bool isUploadChannelWcs() const { return m_uploadTypeWcs; }
@@ -135,4 +138,5 @@ private:
     CategoryTree *m_categories = nullptr;
     ShellHooks m_hooks;
     std::function<void()> m_restartAction;
+    std::function<void(const QUrl &)> m_urlOpener;
 };
