@@ -1,0 +1,121 @@
+#pragma once
+
+// The OSS object store of the local service emulator: path-style addressing
+// (/<bucket>/<key>), V1 signatures checked against the keys it issued,
+// multipart uploads, the upload callback and the form upload of the speed
+// test. Request bodies are streamed (to the data folder, or only through a
+// digest in digest-only mode), so memory stays bounded whatever the size.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace httplib {
+class Server;
+}
+
+namespace devsvc {
+
+struct OssCredentials
+{
+    QString accessKeyId;
+    QString accessKeySecret;
+    QString bucket;
+};
+
+// What the store holds under one key.
+struct OssObjectInfo
+{
+    bool exists = false;
+    qint64 size = 0;
+    QByteArray md5;    // lower-case hex of the whole object; empty in digest-only mode
+    QString eTag;      // as answered, quotes included
+    QString filePath;  // the bytes in the data folder; empty in digest-only mode
+    int partCount = 0; // 0 for a form upload
+};
+
+// One request the store answered.
+struct OssRequestRecord
+{
+    QString method;
+    QString key;        // empty for requests on the bucket itself
+    QString operation;  // "initiate", "uploadPart", "listParts", "complete", "abort",
+                        // "getObject", "formUpload", "unknown"
+    QString uploadId;
+    int partNumber = 0;
+    int status = 0;     // 0: connection dropped on purpose
+    QString errorCode;
+    qint64 bodyBytes = 0; // body bytes read
+};
+
+// One callback the store made after a complete.
+struct OssCallbackRecord
+{
+    QString url;
+    QByteArray body;
+    QByteArray contentType;
+    int status = 0;        // callback server's answer; 0 when none
+    QByteArray answer;     // callback server's answer body
+    QByteArray answerType; // and its content type
+    bool succeeded = false;
+    QString failure;       // why it counted as failed
+};
+
+class OssStore final
+{
+public:
+    // dataDir: folder for parts and objects (created when missing).
+    // digestOnly: keep only sizes and digests, never the bytes.
+    OssStore(const QString &dataDir, bool digestOnly, const QString &bucket = QStringLiteral("zavix-video"));
+    ~OssStore();
+    OssStore(const OssStore &) = delete;
+    OssStore &operator=(const OssStore &) = delete;
+
+    QString bucket() const;
+    bool isDigestOnly() const;
+
+    // --- credentials ----------------------------------------------------
+    OssCredentials credentials() const;  // the store's standing key pair
+    OssCredentials issueCredentials();   // a fresh pair, accepted from now on
+    void revokeCredentials(const QString &accessKeyId);
+
+    // Clock used for the Date check (ms since 1970); default: system clock.
+    void setClock(std::function<qint64()> nowMs);
+    // Time allowed for the callback server (default 5000 ms).
+    void setCallbackTimeoutMs(int msecs);
+
+    // --- faults for tests -----------------------------------------------
+    // The next `count` part uploads are answered with `status` (body read first).
+    void failNextParts(int count, int status);
+    // The next `count` part uploads lose their connection after `afterBytes`
+    // body bytes.
+    void resetNextParts(int count, qint64 afterBytes);
+    // Caps the reading speed of every part body (bytes per second, 0 = none).
+    void setPartReadRate(qint64 bytesPerSecond);
+    void clearFaults();
+
+    // --- inspection -----------------------------------------------------
+    OssObjectInfo object(const QString &key) const;
+    QStringList objectKeys() const;
+    int openUploadCount() const;
+    int partPutCount() const; // part upload requests received (any outcome)
+    QList<OssRequestRecord> requests() const;
+    QList<OssCallbackRecord> callbacks() const;
+    void clearRequests();
+
+    class Impl;
+    Impl &impl();
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Adds the store's routes to `server`; they only match paths under
+// "/<bucket>", so they live beside the service's other routes.
+void registerOssRoutes(httplib::Server &server, OssStore &store);
+
+} // namespace devsvc
