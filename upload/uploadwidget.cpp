@@ -115,6 +115,10 @@ UploadWidget::UploadWidget(UploadTask *task, QWidget *parent) : QWidget(parent),
     setStatusText(tr("等待中"));
 }
 
+UploadWidget::UploadWidget(QWidget *parent) : UploadWidget(static_cast<UploadTask *>(nullptr), parent)
+{
+}
+
 UploadWidget::~UploadWidget()
 {
     if (m_ossThread)

@@ -24,6 +24,8 @@ class UploadWidget final : public QWidget
 
 public:
     explicit UploadWidget(UploadTask *task, QWidget *parent = nullptr);
+    // The header row (no task record), as a form creates it.
+    explicit UploadWidget(QWidget *parent);
     ~UploadWidget() override;
 
     // Operations of the queue, in the order of a normal start.
@@ -55,6 +57,8 @@ public:
     QString statusText() const { return m_statusText; }
     // Sets the status text and shows it alone in the status label.
     void setStatusText(const QString &text);
+    // Sets the status text only; the label follows at the next tick.
+    void assignStatusText(const QString &text) { m_statusText = text; }
     QString progressText() const { return m_progressText; }
     QString statusLabelText() const;
     QString speedLabelText() const;

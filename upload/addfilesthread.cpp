@@ -1,0 +1,37 @@
+#include "upload/addfilesthread.h"
+
+#include "upload/uploadinit.h"
+
+#include <QFileInfo>
+
+AddedFileFacts inspectAddedFile(const QString &path, const QString &userId, const QString &cataid)
+{
+    AddedFileFacts facts;
+    const QFileInfo info(path);
+    facts.path = path;
+    facts.fileName = info.fileName();
+    facts.fileSize = info.size();
+    facts.folder = path.left(path.size() - facts.fileName.size());
+    if (facts.fileSize > 0)
+        facts.vid = makeVid(userId, facts.fileName, cataid, facts.fileSize, path);
+    return facts;
+}
+
+AddFilesThread::AddFilesThread(const QStringList &paths, const QString &userId,
+                               const QString &cataid, QObject *parent)
+    : QThread(parent), m_paths(paths), m_userId(userId), m_cataid(cataid)
+{
+    qRegisterMetaType<AddedFileFacts>("AddedFileFacts");
+}
+
+void AddFilesThread::run()
+{
+    for (int i = 0; i < m_paths.size(); ++i) {
+        if (isInterruptionRequested())
+            break;
+        AddedFileFacts facts = inspectAddedFile(m_paths.at(i), m_userId, m_cataid);
+        facts.index = i;
+        emit fileReady(facts);
+    }
+    emit Result();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+// What the queue needs to know about one file before it makes a task: read
+// from the file system and hashed off the GUI thread.
+struct AddedFileFacts
+{
+    int index = 0; // position in the batch
+    QString path;
+    QString fileName;
+    QString folder; // the path without the file name, with its separator
+    qint64 fileSize = 0;
+    QString vid; // empty for files of size 0
+};
+Q_DECLARE_METATYPE(AddedFileFacts)
+
+// Reads and hashes one batch of added files in order and reports each one.
+class AddFilesThread final : public QThread
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(AddFilesThread)
+
+public:
+    AddFilesThread(const QStringList &paths, const QString &userId, const QString &cataid,
+                   QObject *parent = nullptr);
+
+signals:
+    void fileReady(const AddedFileFacts &facts);
+    void Result();
+
+protected:
+    void run() override;
+
+private:
+    QStringList m_paths;
+    QString m_userId;
+    QString m_cataid;
+};
+
+// The same facts computed on the calling thread.
+AddedFileFacts inspectAddedFile(const QString &path, const QString &userId,
+                                const QString &cataid);

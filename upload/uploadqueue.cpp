@@ -1,0 +1,700 @@
+#include "upload/uploadqueue.h"
+
+#include "app/messageinfo.h"
+#include "upload/uploaddisplay.h"
+#include "upload/uploadwidget.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMovie>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+const char *const kStatusProperty = "status";
+} // namespace
+
+UploadQueue::UploadQueue(const UploadQueueWidgets &widgets, QObject *parent)
+    : QObject(parent), m_widgets(widgets)
+{
+    qRegisterMetaType<AddedFileFacts>("AddedFileFacts");
+}
+
+UploadQueue::~UploadQueue()
+{
+    if (m_addThread) {
+        m_addThread->requestInterruption();
+        m_addThread->disconnect(this);
+        m_addThread->wait();
+        delete m_addThread.data();
+    }
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    qDeleteAll(m_overflow);
+    m_overflow.clear();
+}
+
+// ---- State ----------------------------------------------------------------
+
+bool UploadQueue::isRunning() const
+{
+    return !m_widgets.allStartBtn->property(kStatusProperty).toBool();
+}
+
+void UploadQueue::setQueueRunning(bool running)
+{
+    m_widgets.allStartBtn->setProperty(kStatusProperty, !running);
+    m_widgets.allStartBtn->setText(running ? tr("全部暂停") : tr("全部开始"));
+}
+
+int UploadQueue::rowCount() const
+{
+    return m_widgets.list->count();
+}
+
+UploadWidget *UploadQueue::row(int index) const
+{
+    QListWidgetItem *item = m_widgets.list->item(index);
+    return item ? qobject_cast<UploadWidget *>(m_widgets.list->itemWidget(item)) : nullptr;
+}
+
+QList<UploadWidget *> UploadQueue::rows() const
+{
+    QList<UploadWidget *> result;
+    const int count = rowCount();
+    result.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        if (UploadWidget *w = row(i))
+            result.append(w);
+    }
+    return result;
+}
+
+int UploadQueue::overflowCount() const
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return m_overflow.size();
+}
+
+QStringList UploadQueue::queuedVids() const
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return m_queuedVids;
+}
+
+QList<UploadTask> UploadQueue::overflowSnapshot() const
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    QList<UploadTask> copies;
+    copies.reserve(m_overflow.size());
+    for (const UploadTask *task : m_overflow)
+        copies.append(*task);
+    return copies;
+}
+
+void UploadQueue::registerVid(const QString &vid)
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queuedVids.append(vid);
+}
+
+void UploadQueue::setLimit(int limit)
+{
+    m_limit = limit;
+    if (m_currentLinks < m_limit && isRunning())
+        autoStartNextUpload();
+}
+
+void UploadQueue::logLinks(const char *text) const
+{
+    qDebug() << text << m_currentLinks;
+}
+
+void UploadQueue::decrementLinks()
+{
+    if (m_currentLinks > 0)
+        --m_currentLinks;
+}
+
+int UploadQueue::askUser(QWidget *parent, const QString &text, bool question)
+{
+    QPointer<MessageInfo> dialog = new MessageInfo(parent ? parent : m_widgets.dialogParent,
+                                                   tr("提示"), text, tr("确定"),
+                                                   question ? tr("取消") : QString());
+    const int answer = dialog->exec();
+    delete dialog.data();
+    return answer;
+}
+
+// ---- Rows -------------------------------------------------------------------
+
+UploadWidget *UploadQueue::appendRow(UploadTask *task)
+{
+    auto *item = new QListWidgetItem(m_widgets.list);
+    auto *row = new UploadWidget(task);
+    connect(row, &UploadWidget::suspendUpload, this, &UploadQueue::suspendCurrentFileSlot,
+            Qt::QueuedConnection);
+    connect(row, &UploadWidget::deleteFile, this, &UploadQueue::deleteCurrentFileSlot,
+            Qt::QueuedConnection);
+    connect(row, &UploadWidget::uploadError, this, &UploadQueue::errorCurrentFileSlot,
+            Qt::QueuedConnection);
+    item->setSizeHint(QSize(row->width(), 60));
+    m_widgets.list->setItemWidget(item, row);
+    return row;
+}
+
+void UploadQueue::appendTask(UploadTask *task)
+{
+    if (rowCount() > kMaxRows - 1) {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_overflow.append(task);
+    } else {
+        appendRow(task);
+    }
+}
+
+void UploadQueue::removeRow(UploadWidget *row)
+{
+    row->stopUpload(false);
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queuedVids.removeAll(row->task()->vid);
+    }
+    for (int i = 0; i < rowCount(); ++i) {
+        QListWidgetItem *item = m_widgets.list->item(i);
+        if (m_widgets.list->itemWidget(item) == row) {
+            delete row;
+            delete m_widgets.list->takeItem(i);
+            break;
+        }
+    }
+}
+
+void UploadQueue::deleteUcpFile(const UploadTask &task) const
+{
+    const QString ucp = task.path + QStringLiteral(".ucp");
+    if (QFile::exists(ucp))
+        QFile::remove(ucp);
+}
+
+bool UploadQueue::hasNeverRun(const UploadWidget *row)
+{
+    return !row->isUploading() && !row->isFailed();
+}
+
+void UploadQueue::freshStart(UploadWidget *row)
+{
+    UploadTask *task = row->task();
+    task->initUrl =
+        buildInitUrl(m_account, task->path, task->cataid, task->vid, task->fileid, task->dateStr);
+    row->prepareUpload();
+    row->startUpload();
+}
+
+void UploadQueue::resume(UploadWidget *row)
+{
+    row->setOffersStart(false);
+    row->assignStatusText(tr("上传中"));
+    row->setWaiting(false);
+    row->pauseBlockTransfer(false);
+}
+
+void UploadQueue::hideQueueWidgets()
+{
+    m_widgets.uploadFrame->hide();
+    m_widgets.allStartBtn->hide();
+    m_widgets.clearListBtn->hide();
+}
+
+void UploadQueue::showAddingState(bool adding)
+{
+    if (adding) {
+        m_widgets.uploadFrame->show();
+        m_widgets.allStartBtn->show();
+        m_widgets.clearListBtn->show();
+        m_widgets.loadingLbl->show();
+        if (m_widgets.loadingMovie)
+            m_widgets.loadingMovie->start();
+    } else {
+        if (m_widgets.loadingMovie)
+            m_widgets.loadingMovie->stop();
+        m_widgets.loadingLbl->hide();
+    }
+}
+
+void UploadQueue::resetStatusLine()
+{
+    m_widgets.statusLbl->setText(uploaddisplay::statusLineReset());
+}
+
+void UploadQueue::startStatusTimer(QTimer *timer)
+{
+    if (!timer)
+        return;
+    timer->setInterval(1000);
+    connect(timer, &QTimer::timeout, this, &UploadQueue::totalTimeoutSlot, Qt::UniqueConnection);
+    timer->start();
+}
+
+// ---- Adding -------------------------------------------------------------------
+
+void UploadQueue::addUploadTask(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const UploadCategory category = m_categorySource ? m_categorySource() : UploadCategory();
+    if (category.cataid.isEmpty()) {
+        askUser(nullptr, tr("无法上传视频\r\n请检查网络或刷新目录"), false);
+        return;
+    }
+    showAddingState(true);
+    m_adding = true;
+    m_pendingAdds.append({paths, category});
+    if (!m_addThread)
+        startNextBatch();
+}
+
+void UploadQueue::startNextBatch()
+{
+    if (m_pendingAdds.isEmpty()) {
+        finishAdding();
+        return;
+    }
+    const PendingAdd next = m_pendingAdds.takeFirst();
+    m_addCategory = next.category;
+    // The files are read and hashed in a worker; the results come back in
+    // order and are applied here, so the window stays responsive.
+    auto *thread = new AddFilesThread(next.paths, m_account.userId, next.category.cataid);
+    connect(thread, &AddFilesThread::fileReady, this, &UploadQueue::addedFileSlot,
+            Qt::QueuedConnection);
+    connect(thread, &AddFilesThread::Result, this, &UploadQueue::addBatchFinishedSlot,
+            Qt::QueuedConnection);
+    m_addThread = thread;
+    thread->start();
+}
+
+void UploadQueue::addedFileSlot(const AddedFileFacts &facts)
+{
+    m_lastFolder = facts.folder;
+    if (facts.fileSize == 0)
+        return;
+
+    auto *task = new UploadTask;
+    if (m_account.channel == WcsChannel) {
+        task->uuid = makeUuid(facts.fileName);
+        task->alreadyUploadSize = 0;
+        task->uploadType = WcsChannel;
+    } else {
+        task->uploadType = OssChannel;
+        task->date = makeOssDate();
+        task->alreadyUploadSize = 0;
+    }
+    const QString title = titleOfFileName(facts.fileName);
+    qDebug() << "file name:" << facts.path << ",file vid:" << facts.vid;
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        if (m_queuedVids.contains(facts.vid)) {
+            delete task;
+            return;
+        }
+        m_queuedVids.append(facts.vid);
+    }
+    const BookkeepingUrls urls =
+        makeBookkeepingUrls(m_account, facts.vid, title, m_addCategory.cataid);
+    task->path = facts.path;
+    task->fileName = facts.fileName;
+    task->fileSize = facts.fileSize;
+    task->title = title;
+    task->vid = facts.vid;
+    task->cataid = m_addCategory.cataid;
+    task->cataStr = m_addCategory.name;
+    task->insertUrl = urls.insertUrl;
+    task->deleteUrl = urls.cancelUrl;
+    task->checkUrl = urls.checkUrl;
+    task->everUploaded = false;
+    appendTask(task);
+}
+
+void UploadQueue::addBatchFinishedSlot()
+{
+    if (m_addThread) {
+        m_addThread->wait();
+        delete m_addThread.data();
+    }
+    m_addThread = nullptr;
+    if (m_currentLinks < m_limit) {
+        autoStartNextUpload();
+        setQueueRunning(true);
+        logLinks("addUploadTask  currentLinks:");
+    }
+    startNextBatch();
+}
+
+void UploadQueue::finishAdding()
+{
+    showAddingState(false);
+    if (rowCount() == 0)
+        hideQueueWidgets();
+    m_adding = false;
+    emit rowCountChanged(rowCount());
+    emit addingFinished();
+}
+
+// ---- Scheduler ----------------------------------------------------------------
+
+void UploadQueue::autoStartNextUpload()
+{
+    if (rowCount() == 0 || m_currentLinks >= m_limit)
+        return;
+    const bool wcs = m_account.channel == WcsChannel;
+
+    if (m_preferredRow) {
+        UploadWidget *row = m_preferredRow.data();
+        if (wcs) {
+            ++m_currentLinks;
+            logLinks("autoStartNextUpload  currentLinks:");
+            if (hasNeverRun(row))
+                freshStart(row);
+            else
+                resume(row);
+            m_preferredRow = nullptr;
+            return;
+        }
+        if (row->isUploading() || row->isFailed())
+            return;
+        ++m_currentLinks;
+        logLinks("autoStartNextUpload  currentLinks:");
+        freshStart(row);
+        m_preferredRow = nullptr;
+        return;
+    }
+
+    for (UploadWidget *row : rows()) {
+        if (m_currentLinks >= m_limit)
+            break;
+        if (!row->isWaiting())
+            continue;
+        if (wcs) {
+            ++m_currentLinks;
+            logLinks("autoStartNextUpload  currentLinks:");
+            if (hasNeverRun(row))
+                freshStart(row);
+            else
+                resume(row);
+        } else if (!row->isUploading() && !row->isFailed()) {
+            ++m_currentLinks;
+            logLinks("autoStartNextUpload  currentLinks:");
+            freshStart(row);
+        }
+    }
+}
+
+void UploadQueue::on_allStartBtn_clicked()
+{
+    if (rowCount() == 0)
+        return;
+    const bool wcs = m_account.channel == WcsChannel;
+    if (!isRunning()) {
+        setQueueRunning(true);
+        for (UploadWidget *row : rows()) {
+            if (wcs) {
+                row->setWaiting(true);
+                if (m_currentLinks < m_limit)
+                    ++m_currentLinks;
+                if (hasNeverRun(row))
+                    freshStart(row);
+                else if (row->offersStart())
+                    resume(row);
+            } else {
+                const bool paused = row->offersStart();
+                row->setWaiting(true);
+                if (m_currentLinks < m_limit && paused) {
+                    ++m_currentLinks;
+                    freshStart(row);
+                } else if (!row->isUploading()) {
+                    row->setStatusText(tr("等待中"));
+                }
+            }
+        }
+    } else {
+        setQueueRunning(false);
+        for (UploadWidget *row : rows()) {
+            if (wcs) {
+                row->setWaiting(false);
+                if (!row->offersStart()) {
+                    decrementLinks();
+                    row->setOffersStart(true);
+                    row->assignStatusText(tr("暂停中"));
+                    row->setSpeed(0);
+                    row->pauseBlockTransfer(true);
+                }
+            } else {
+                row->setWaiting(false);
+                row->setFailed(false);
+                row->setOffersStart(true);
+                row->assignStatusText(tr("暂停中"));
+                row->setSpeed(0);
+                row->stopUpload(false);
+            }
+        }
+        if (!wcs)
+            m_currentLinks = 0;
+    }
+    logLinks("on_allStartBtn_clicked  currentLinks:");
+}
+
+void UploadQueue::suspendCurrentFileSlot()
+{
+    auto *row = qobject_cast<UploadWidget *>(sender());
+    if (!row)
+        return;
+    const bool wcs = m_account.channel == WcsChannel;
+
+    if (!row->offersStart()) {
+        decrementLinks();
+        logLinks("suspendCurrentFileSlot  currentLinks:");
+        row->setOffersStart(true);
+        row->assignStatusText(tr("暂停中"));
+        row->setWaiting(false);
+        row->setSpeed(0);
+        if (wcs)
+            row->pauseBlockTransfer(true);
+        else
+            row->stopUpload(false);
+        if (isRunning())
+            autoStartNextUpload();
+        if (wcs && m_currentLinks == 0)
+            setQueueRunning(false);
+        return;
+    }
+
+    if (m_currentLinks < m_limit) {
+        if (wcs) {
+            ++m_currentLinks;
+            logLinks("suspendCurrentFileSlot  currentLinks:");
+            if (hasNeverRun(row))
+                freshStart(row);
+            else
+                resume(row);
+        } else {
+            row->setFailed(false);
+            logLinks("suspendCurrentFileSlot  currentLinks:");
+            if (hasNeverRun(row)) {
+                ++m_currentLinks;
+                freshStart(row);
+            }
+        }
+    } else {
+        for (UploadWidget *other : rows()) {
+            if (other->offersStart())
+                continue;
+            decrementLinks();
+            logLinks("suspendCurrentFileSlot  currentLinks:");
+            other->setOffersStart(true);
+            if (wcs) {
+                other->assignStatusText(tr("暂停中"));
+                other->setWaiting(false);
+                other->setSpeed(0);
+                other->pauseBlockTransfer(true);
+            } else {
+                other->assignStatusText(tr("等待中"));
+                other->setWaiting(true);
+                other->setSpeed(0);
+                other->stopUpload(true);
+            }
+        }
+        if (hasNeverRun(row))
+            m_preferredRow = row;
+        if (isRunning())
+            autoStartNextUpload();
+    }
+    if (wcs && m_currentLinks == m_limit)
+        setQueueRunning(true);
+}
+
+void UploadQueue::deleteCurrentFileSlot(bool success)
+{
+    QPointer<UploadWidget> row = qobject_cast<UploadWidget *>(sender());
+    if (!row)
+        return;
+    if (success) {
+        if (m_finishedHandler)
+            m_finishedHandler(*row->task(), row->isSecondPass() ? tr("已秒传") : tr("已完成"));
+    } else {
+        const QString text = row->isUploading() ? tr("当前任务正在运行，确定删除吗？")
+                                                : tr("确定删除吗？");
+        const int answer = askUser(row.data(), text, true);
+        if (!row || answer != QDialog::Accepted)
+            return;
+        row->cancelOnServer();
+        if (m_account.channel == OssChannel)
+            deleteUcpFile(*row->task());
+    }
+    if (!row->offersStart() && m_currentLinks > 0) {
+        --m_currentLinks;
+        logLinks("deleteCurrentFileSlot  currentLinks:");
+    }
+    removeRow(row.data());
+
+    UploadTask *next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        if (!m_overflow.isEmpty())
+            next = m_overflow.takeFirst();
+    }
+    if (next)
+        appendRow(next);
+
+    if (rowCount() > 0) {
+        if (isRunning())
+            autoStartNextUpload();
+        if (m_currentLinks == 0)
+            setQueueRunning(false);
+        return;
+    }
+    if (m_clearConfirmation)
+        m_clearConfirmation->reject();
+    hideQueueWidgets();
+    setQueueRunning(false);
+    resetStatusLine();
+    emit rowCountChanged(0);
+    if (m_autoShutDown && m_shutDownHandler)
+        m_shutDownHandler();
+}
+
+void UploadQueue::errorCurrentFileSlot(int response)
+{
+    switch (response) {
+    case 1:
+    case 3:
+        askUser(nullptr,
+                response == 1 ? tr("上传空间不足，无法进行上传\r\n请联系管理员")
+                              : tr("系统时间戳失效\r\n请检查您的系统时间"),
+                false);
+        decrementLinks();
+        // Marked as running, so that the call below pauses the whole queue.
+        m_widgets.allStartBtn->setProperty(kStatusProperty, false);
+        m_widgets.allStartBtn->setText(tr("全部开始"));
+        on_allStartBtn_clicked();
+        break;
+    case 5:
+        askUser(nullptr, tr("上传空间即将用完\r\n请及时联系管理员"), false);
+        break;
+    case 6:
+        decrementLinks();
+        break;
+    default:
+        decrementLinks();
+        if (!m_retryTimer) {
+            m_retryTimer = new QTimer(this);
+            m_retryTimer->setInterval(1000);
+            m_retryTimer->setSingleShot(true);
+            connect(m_retryTimer, &QTimer::timeout, this, &UploadQueue::tryAginTimeoutSlot);
+        }
+        m_retryTimer->start();
+        break;
+    }
+}
+
+void UploadQueue::tryAginTimeoutSlot()
+{
+    if (m_retryTimer)
+        m_retryTimer->stop();
+    if (isRunning())
+        autoStartNextUpload();
+    if (m_currentLinks == 0)
+        setQueueRunning(false);
+    logLinks("errorCurrentFileSlot  currentLinks:");
+}
+
+void UploadQueue::on_clearListBtn_clicked()
+{
+    if (isFilling()) {
+        askUser(nullptr, tr("上传任务添加中，请您稍后清空"), false);
+        return;
+    }
+    if (rowCount() == 0) {
+        resetStatusLine();
+        hideQueueWidgets();
+        return;
+    }
+    m_clearConfirmation = new MessageInfo(m_widgets.dialogParent, tr("提示"),
+                                          tr("当前上传列表有任务，是否要清空列表"), tr("确定"),
+                                          tr("取消"));
+    QPointer<MessageInfo> dialog = m_clearConfirmation;
+    const int answer = dialog->exec();
+    delete dialog.data();
+    m_clearConfirmation = nullptr;
+    // The list may have emptied itself while the question was open.
+    if (answer != QDialog::Accepted || rowCount() == 0)
+        return;
+
+    for (UploadWidget *row : rows()) {
+        row->stopUpload(false);
+        row->cancelOnServer();
+        deleteUcpFile(*row->task());
+    }
+    for (UploadWidget *row : rows())
+        delete row;
+    m_widgets.list->clear();
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        qDeleteAll(m_overflow);
+        m_overflow.clear();
+        m_queuedVids.clear();
+    }
+    m_preferredRow = nullptr;
+    setQueueRunning(false);
+    m_currentLinks = 0;
+    resetStatusLine();
+    hideQueueWidgets();
+    emit rowCountChanged(0);
+}
+
+void UploadQueue::totalTimeoutSlot()
+{
+    if (rowCount() == 0)
+        return;
+    int sum = 0;
+    int running = 0;
+    for (const UploadWidget *row : rows()) {
+        if (!row->isUploading())
+            continue;
+        if (row->speed() > 0)
+            sum += row->speed();
+        if (!row->offersStart())
+            ++running;
+    }
+    m_currentLinks = running;
+    const QString rating = uploaddisplay::networkRating(sum);
+    const int waiting = overflowCount() + rowCount() - m_currentLinks;
+    if (sum == 0) {
+        if (m_currentLinks == 0)
+            m_widgets.statusLbl->setText(uploaddisplay::statusLine(0, waiting, rating, 0));
+        return;
+    }
+    m_widgets.statusLbl->setText(uploaddisplay::statusLine(m_currentLinks, waiting, rating, sum));
+}
+
+// ---- Teardown -------------------------------------------------------------------
+
+void UploadQueue::stopRunningUploads()
+{
+    for (UploadWidget *row : rows()) {
+        if (row->isUploading())
+            row->stopUpload(false);
+    }
+}
+
+void UploadQueue::tearDownQueue()
+{
+    if (m_recordSaver)
+        m_recordSaver();
+    for (UploadWidget *row : rows()) {
+        row->stopUpload(false);
+        delete row;
+    }
+    m_widgets.list->clear();
+    m_currentLinks = 0;
+}
