@@ -6,6 +6,7 @@
 #include "account/rememberedusers.h"
 #include "app/messageinfo.h"
 #include "net/api.h"
+#include "net/closingflag.h"
 #include "net/servicehosts.h"
 #include "net/workers.h"
 
@@ -50,6 +51,11 @@ ZavixLogin::ZavixLogin(QWidget *parent)
 
 ZavixLogin::~ZavixLogin()
 {
+    // The dialog lives until the program ends. A request still running now
+    // belongs to a login that was abandoned: cut it short instead of keeping
+    // the ending process alive until the transfer gives up by itself.
+    if ((m_loginThread && m_loginThread->isRunning()) || (m_cataThread && m_cataThread->isRunning()))
+        setClosing();
     reapWorker(m_loginThread);
     reapWorker(m_cataThread);
     delete m_ui;

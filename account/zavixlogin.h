@@ -23,6 +23,8 @@ class ZavixLogin final : public QDialog
 
 public:
     explicit ZavixLogin(QWidget *parent = nullptr);
+    // Waits for and deletes the request threads. When one is still running
+    // the process-wide closing flag is set first, so that it ends promptly.
     ~ZavixLogin() override;
 
     // Valid for the life of the dialog; filled once exec() returned Accepted.

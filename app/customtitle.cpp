@@ -10,6 +10,7 @@ CustomTitle::CustomTitle(QWidget *window)
     , m_window(window)
 {
     m_ui->setupUi(this);
+    setAttribute(Qt::WA_StyledBackground); // the style sheet may give the bar a background
     if (m_window)
         connect(m_ui->close, &QPushButton::clicked, m_window, &QWidget::close);
 }
