@@ -88,6 +88,9 @@ public:
         int encodeDelayMs = 3000;
         // Worker threads of the HTTP server.
         int threads = 24;
+        // Compute the MD5 of every request body for the request log (off
+        // for throughput measurements).
+        bool logBodyDigest = true;
     };
 
     DevService();

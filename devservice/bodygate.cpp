@@ -1,0 +1,258 @@
+#include "devservice/bodygate.h"
+
+#include "devservice/servicecore.h"
+
+#include <openssl/evp.h>
+
+#include <memory>
+
+namespace devsvc {
+
+namespace {
+
+thread_local BodyNote t_note;
+
+class Md5Stream final
+{
+public:
+    explicit Md5Stream(bool enabled)
+    {
+        if (enabled) {
+            m_ctx.reset(EVP_MD_CTX_new());
+            if (m_ctx && EVP_DigestInit_ex(m_ctx.get(), EVP_md5(), nullptr) != 1)
+                m_ctx.reset();
+        }
+    }
+    void add(const char *data, size_t size)
+    {
+        if (m_ctx)
+            EVP_DigestUpdate(m_ctx.get(), data, size);
+    }
+    QByteArray hex()
+    {
+        if (!m_ctx)
+            return QByteArray();
+        unsigned char md[EVP_MAX_MD_SIZE];
+        unsigned int len = 0;
+        EVP_DigestFinal_ex(m_ctx.get(), md, &len);
+        m_ctx.reset();
+        return QByteArray(reinterpret_cast<const char *>(md), int(len)).toHex();
+    }
+
+private:
+    struct Free
+    {
+        void operator()(EVP_MD_CTX *c) const { EVP_MD_CTX_free(c); }
+    };
+    std::unique_ptr<EVP_MD_CTX, Free> m_ctx;
+};
+
+qint64 announcedLength(const httplib::Request &req)
+{
+    if (!req.has_header("Content-Length"))
+        return -1;
+    try {
+        return std::stoll(req.get_header_value("Content-Length"));
+    } catch (...) {
+        return -1;
+    }
+}
+
+void noteDropped(ServiceCore &core, const httplib::Request &req, qint64 size)
+{
+    RequestLogEntry e;
+    e.receivedMs = core.nowMs();
+    e.method = QString::fromStdString(req.method);
+    e.path = QString::fromStdString(req.path);
+    const auto q = req.target.find('?');
+    if (q != std::string::npos)
+        e.query = QString::fromStdString(req.target.substr(q + 1));
+    for (const auto &h : req.headers)
+        e.headers.append(qMakePair(QByteArray::fromStdString(h.first), QByteArray::fromStdString(h.second)));
+    e.bodySize = size;
+    e.status = 0;
+    core.log().append(e);
+    t_note.logged = true;
+}
+
+const char *tooLargeBody = R"({"code":413,"status":"error","message":"request body is too large."})";
+
+} // namespace
+
+BodyNote &currentBodyNote()
+{
+    return t_note;
+}
+
+void resetBodyNote()
+{
+    t_note = BodyNote();
+}
+
+void answerAndClose(httplib::Response &res, int status, const std::string &body, const char *contentType)
+{
+    res.status = status;
+    res.set_header("Connection", "close");
+    res.set_content(body, contentType);
+}
+
+BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
+                    const httplib::ContentReader &reader, qint64 maxBytes, const BodySink &sink)
+{
+    BodyResult r;
+    const QString method = QString::fromStdString(req.method);
+    const QString path = QString::fromStdString(req.path);
+    const qint64 announced = announcedLength(req);
+    t_note.streamed = true;
+    if (maxBytes >= 0 && announced > maxBytes) {
+        answerAndClose(res, 413, tooLargeBody);
+        r.outcome = BodyOutcome::TooLarge;
+        return r;
+    }
+    const std::optional<qint64> resetAt = core.faults().takeResetAfter(method, path);
+    Md5Stream md5(core.logDigests());
+    bool tooLarge = false;
+    bool refused = false;
+    bool reset = false;
+    qint64 total = 0;
+    const bool read = reader([&](const char *data, size_t size) {
+        core.faults().throttle(size);
+        if (resetAt && total + qint64(size) >= *resetAt) {
+            const size_t part = size_t(*resetAt - total);
+            if (part > 0 && sink(data, part))
+                total += qint64(part);
+            reset = true;
+            return false;
+        }
+        if (maxBytes >= 0 && total + qint64(size) > maxBytes) {
+            tooLarge = true;
+            return false;
+        }
+        md5.add(data, size);
+        total += qint64(size);
+        if (!sink(data, size)) {
+            refused = true;
+            return false;
+        }
+        return true;
+    });
+    r.size = total;
+    t_note.size = total;
+    if (reset) {
+        noteDropped(core, req, total);
+        // Closing with unread bytes in the socket makes the peer see a reset.
+        answerAndClose(res, 500, std::string());
+        r.outcome = BodyOutcome::Dropped;
+        return r;
+    }
+    if (tooLarge) {
+        answerAndClose(res, 413, tooLargeBody);
+        r.outcome = BodyOutcome::TooLarge;
+        return r;
+    }
+    if (refused) {
+        r.outcome = BodyOutcome::SinkRefused;
+        res.set_header("Connection", "close");
+        return r;
+    }
+    if (!read || (announced >= 0 && total != announced)) {
+        noteDropped(core, req, total);
+        answerAndClose(res, 400, R"({"code":400,"status":"error","message":"incomplete request body."})");
+        r.outcome = BodyOutcome::Dropped;
+        return r;
+    }
+    t_note.md5 = md5.hex();
+    r.outcome = BodyOutcome::Complete;
+    return r;
+}
+
+SmallBody readSmallBody(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
+                        const httplib::ContentReader &reader, qint64 maxBytes)
+{
+    SmallBody b;
+    const BodyResult r = pumpBody(core, req, res, reader, maxBytes, [&](const char *data, size_t size) {
+        b.bytes.append(data, int(size));
+        return true;
+    });
+    b.ok = r.complete();
+    return b;
+}
+
+BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
+                         const httplib::ContentReader &reader, qint64 maxBytes,
+                         const PartHeader &onPart, const BodySink &onData)
+{
+    BodyResult r;
+    const QString method = QString::fromStdString(req.method);
+    const QString path = QString::fromStdString(req.path);
+    const qint64 announced = announcedLength(req);
+    t_note.streamed = true;
+    if (maxBytes >= 0 && announced > maxBytes) {
+        answerAndClose(res, 413, tooLargeBody);
+        r.outcome = BodyOutcome::TooLarge;
+        return r;
+    }
+    if (!req.is_multipart_form_data()) {
+        answerAndClose(res, 400, R"({"code":400,"status":"error","message":"multipart/form-data expected."})");
+        r.outcome = BodyOutcome::SinkRefused;
+        return r;
+    }
+    const std::optional<qint64> resetAt = core.faults().takeResetAfter(method, path);
+    bool tooLarge = false;
+    bool refused = false;
+    bool reset = false;
+    qint64 total = 0;
+    const bool read = reader(
+        [&](const httplib::MultipartFormData &part) {
+            if (!onPart(part)) {
+                refused = true;
+                return false;
+            }
+            return true;
+        },
+        [&](const char *data, size_t size) {
+            core.faults().throttle(size);
+            if (resetAt && total + qint64(size) >= *resetAt) {
+                reset = true;
+                return false;
+            }
+            if (maxBytes >= 0 && total + qint64(size) > maxBytes) {
+                tooLarge = true;
+                return false;
+            }
+            total += qint64(size);
+            if (!onData(data, size)) {
+                refused = true;
+                return false;
+            }
+            return true;
+        });
+    r.size = total;
+    t_note.size = total;
+    if (reset) {
+        noteDropped(core, req, total);
+        answerAndClose(res, 500, std::string());
+        r.outcome = BodyOutcome::Dropped;
+        return r;
+    }
+    if (tooLarge) {
+        answerAndClose(res, 413, tooLargeBody);
+        r.outcome = BodyOutcome::TooLarge;
+        return r;
+    }
+    if (refused) {
+        res.set_header("Connection", "close");
+        r.outcome = BodyOutcome::SinkRefused;
+        return r;
+    }
+    if (!read) {
+        noteDropped(core, req, total);
+        answerAndClose(res, 400, R"({"code":400,"status":"error","message":"malformed multipart body."})");
+        r.outcome = BodyOutcome::Dropped;
+        return r;
+    }
+    r.outcome = BodyOutcome::Complete;
+    return r;
+}
+
+} // namespace devsvc
