@@ -1,0 +1,184 @@
+#pragma once
+
+// Stand-in channel threads for the upload engine's tests: they transfer
+// nothing and end when the test tells them to.
+
+#include "upload/uploadchannel.h"
+
+#include <QList>
+#include <QPointer>
+
+#include <atomic>
+
+class StandInOssThread final : public OssChannelThread
+{
+public:
+    explicit StandInOssThread(const UploadTask &task) : m_task(task) {}
+    ~StandInOssThread() override
+    {
+        m_abort = true;
+        wait();
+    }
+
+    void abort(bool requeue) override
+    {
+        m_requeue = requeue;
+        m_aborted = true;
+        m_abort = true;
+    }
+    // Ends run() with this result.
+    void finish(bool status, int code)
+    {
+        m_status = status;
+        m_code = code;
+        m_finish = true;
+    }
+    void report(bool status, int code) { emit Result(status, code); }
+    void progress(int increment, qlonglong transferred, qlonglong total)
+    {
+        emit Progress(increment, transferred, total);
+    }
+    bool wasAborted() const { return m_aborted; }
+    bool abortedWithRequeue() const { return m_requeue; }
+    const UploadTask &task() const { return m_task; }
+
+protected:
+    void run() override
+    {
+        while (!m_finish && !m_abort)
+            msleep(2);
+        if (m_finish && !m_abort)
+            emit Result(m_status, m_code);
+    }
+
+private:
+    UploadTask m_task;
+    std::atomic<bool> m_finish{false};
+    std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_aborted{false};
+    std::atomic<bool> m_requeue{false};
+    std::atomic<bool> m_status{false};
+    std::atomic<int> m_code{0};
+};
+
+class StandInTokenThread final : public TokenChannelThread
+{
+public:
+    StandInTokenThread(UploadTask *task, bool ok, int code) : m_task(task), m_ok(ok), m_code(code) {}
+
+protected:
+    void run() override
+    {
+        m_task->everUploaded = true;
+        m_task->fileid = QStringLiteral("F-") + m_task->vid;
+        emit Result(m_ok, m_code);
+    }
+
+private:
+    UploadTask *m_task;
+    bool m_ok;
+    int m_code;
+};
+
+class StandInBlockThread final : public BlockChannelThread
+{
+public:
+    explicit StandInBlockThread(const UploadTask *task) : m_task(task) {}
+    ~StandInBlockThread() override
+    {
+        m_end = true;
+        wait();
+    }
+
+    void setPaused(bool paused) override { m_paused = paused; }
+    void stopTransfer(bool requeue) override
+    {
+        m_stopCode = requeue ? 11 : 6;
+        m_end = true;
+    }
+    void finish(bool status, int code)
+    {
+        m_status = status;
+        m_code = code;
+        m_finishNow = true;
+    }
+    bool isPaused() const { return m_paused; }
+    const UploadTask *task() const { return m_task; }
+
+protected:
+    void run() override
+    {
+        while (!m_end && !m_finishNow)
+            msleep(2);
+        if (m_finishNow)
+            emit Result(m_status, m_code);
+        else if (m_stopCode)
+            emit Result(false, m_stopCode);
+    }
+
+private:
+    const UploadTask *m_task;
+    std::atomic<bool> m_end{false};
+    std::atomic<bool> m_finishNow{false};
+    std::atomic<bool> m_paused{false};
+    std::atomic<int> m_stopCode{0};
+    std::atomic<bool> m_status{false};
+    std::atomic<int> m_code{0};
+};
+
+class StandInFactory final : public UploadChannelFactory
+{
+public:
+    OssChannelThread *createOssThread(const UploadTask &task) override
+    {
+        auto *thread = new StandInOssThread(task);
+        oss.append(thread);
+        return thread;
+    }
+    TokenChannelThread *createTokenThread(UploadTask *task) override
+    {
+        ++tokenThreads;
+        return new StandInTokenThread(task, tokenOk, tokenCode);
+    }
+    QList<BlockChannelThread *> createBlockThreads(UploadTask *task) override
+    {
+        auto *thread = new StandInBlockThread(task);
+        blocks.append(thread);
+        return {thread};
+    }
+
+    // The latest OSS thread made for the task with this vid.
+    StandInOssThread *ossFor(const QString &vid) const
+    {
+        for (int i = oss.size() - 1; i >= 0; --i) {
+            if (oss.at(i) && oss.at(i)->task().vid == vid)
+                return oss.at(i);
+        }
+        return nullptr;
+    }
+
+    // The latest block thread made for this task.
+    StandInBlockThread *blockFor(const UploadTask *task) const
+    {
+        for (int i = blocks.size() - 1; i >= 0; --i) {
+            if (blocks.at(i) && blocks.at(i)->task() == task)
+                return blocks.at(i);
+        }
+        return nullptr;
+    }
+
+    QList<QPointer<StandInOssThread>> oss;
+    QList<QPointer<StandInBlockThread>> blocks;
+    int tokenThreads = 0;
+    bool tokenOk = true;
+    int tokenCode = 2;
+};
+
+// Installs a fresh stand-in factory for one test and returns it.
+inline StandInFactory *installStandIns()
+{
+    auto factory = std::make_unique<StandInFactory>();
+    StandInFactory *raw = factory.get();
+    setUploadChannelFactory(std::move(factory));
+    return raw;
+}
