@@ -136,7 +136,7 @@ std::string HttpResponse::header(const std::string &lowerName) const
 }
 
 HttpSession::HttpSession(const ClientContext &context)
-    : m_context(context), m_curl(curl_easy_init())
+    : m_context(context), m_curl(curl_easy_init()), m_multi(curl_multi_init())
 {
 }
 
@@ -144,6 +144,46 @@ HttpSession::~HttpSession()
 {
     if (m_curl)
         curl_easy_cleanup(static_cast<CURL *>(m_curl));
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM *>(m_multi));
+}
+
+int HttpSession::run()
+{
+    // The transfer runs through a multi handle so that the loop below can
+    // look at the disable switch every few milliseconds, even while the
+    // connection is stalled; the multi handle keeps the open connection
+    // for the next request of this session.
+    CURL *curl = static_cast<CURL *>(m_curl);
+    CURLM *multi = static_cast<CURLM *>(m_multi);
+    if (!multi)
+        return curl_easy_perform(curl);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    int result = -1;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (!running)
+            break;
+        if (m_context.disabled.load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 50, nullptr);
+    }
+    if (result < 0) {
+        int left = 0;
+        result = CURLE_RECV_ERROR;
+        while (CURLMsg *message = curl_multi_info_read(multi, &left))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+                result = message->data.result;
+    }
+    curl_multi_remove_handle(multi, curl);
+    return result;
 }
 
 HttpResponse HttpSession::perform(const HttpRequest &request)
@@ -235,7 +275,7 @@ HttpResponse HttpSession::perform(const HttpRequest &request)
     headers = curl_slist_append(headers, "Expect:");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
 
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = static_cast<CURLcode>(run());
     curl_slist_free_all(headers);
 
     if (code == CURLE_OK) {

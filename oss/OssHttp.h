@@ -79,8 +79,11 @@ public:
     HttpResponse perform(const HttpRequest &request);
 
 private:
+    int run(); // the CURLcode of the transfer
+
     const ClientContext &m_context;
     void *m_curl = nullptr;
+    void *m_multi = nullptr;
 };
 
 // Error value of a failed response: the store's XML error when there is one,

@@ -2,6 +2,12 @@
 
 #include "devservice/oss/osswire.h"
 
+// The system's cpp-httplib is a compiled library built with TLS support;
+// its Request and Client layouts depend on that switch, so every unit that
+// includes the header must see it too.
+#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#endif
 #include <httplib.h>
 
 #include <QCryptographicHash>
@@ -18,6 +24,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -70,23 +77,28 @@ void drain(const httplib::ContentReader &reader, qint64 *bytes = nullptr)
     });
 }
 
-// Paces a body read to `rate` bytes per second.
+// Paces a body read to the current rate in bytes per second (0 = no cap;
+// a rate lifted meanwhile releases the read at once).
 class Pacer
 {
 public:
-    explicit Pacer(qint64 rate) : m_rate(rate), m_start(std::chrono::steady_clock::now()) {}
+    explicit Pacer(const std::atomic<qint64> &rate)
+        : m_rate(rate), m_start(std::chrono::steady_clock::now())
+    {
+    }
     void consumed(qint64 total)
     {
-        if (m_rate <= 0)
+        const qint64 rate = m_rate.load();
+        if (rate <= 0)
             return;
-        const auto due = m_start + std::chrono::microseconds(total * 1000000 / m_rate);
+        const auto due = m_start + std::chrono::microseconds(total * 1000000 / rate);
         const auto now = std::chrono::steady_clock::now();
         if (due > now)
             std::this_thread::sleep_for(due - now);
     }
 
 private:
-    qint64 m_rate;
+    const std::atomic<qint64> &m_rate;
     std::chrono::steady_clock::time_point m_start;
 };
 
@@ -290,7 +302,6 @@ public:
         QString uploadDir;
         int failStatus = 0;
         qint64 resetAfter = -1;
-        qint64 rate = 0;
         {
             QMutexLocker lock(&m_mutex);
             const auto it = m_uploads.constFind(uploadId);
@@ -310,7 +321,6 @@ public:
                 --m_failCount;
                 failStatus = m_failStatus;
             }
-            rate = m_partRate;
         }
         if (failStatus) {
             drain(reader, &ex.record.bodyBytes);
@@ -330,7 +340,7 @@ public:
             }
         }
         QCryptographicHash md5(QCryptographicHash::Md5);
-        Pacer pacer(rate);
+        Pacer pacer(m_partRate);
         qint64 received = 0;
         bool writeFailed = false;
         bool cut = false;
@@ -982,7 +992,7 @@ public:
     int m_failStatus = 500;
     int m_resetCount = 0;
     qint64 m_resetAfter = 0;
-    qint64 m_partRate = 0;
+    std::atomic<qint64> m_partRate{0};
     int m_partPuts = 0;
     QList<OssRequestRecord> m_requests;
     QList<OssCallbackRecord> m_callbacks;
