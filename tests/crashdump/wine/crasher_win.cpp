@@ -3,7 +3,8 @@
 // It installs a filter of its own first, so that whatever VexDumpw passes on
 // is visible, then installs VexDumpw and causes the event named by mode:
 //   av          write through a null pointer
-//   invalid     report an invalid parameter through the C runtime
+//   invalid     call the C runtime's invalid-parameter handler with texts
+//   invalid-crt a C runtime function rejecting a null buffer
 //   purecall    call the C runtime's pure-call entry
 //   breakpoint  a breakpoint exception
 //   twice       install a second time (other folder and extras), then av
@@ -82,15 +83,24 @@ int wmain(int argc, wchar_t **argv)
     if (mode == "av" || mode == "twice" || mode == "local") {
         *static_cast<volatile int *>(nullptr) = 1;
     } else if (mode == "invalid") {
+        // What a checking build of the runtime does: hand the texts to the
+        // installed handler.
         using InvalidParameter = void(__cdecl *)(const wchar_t *, const wchar_t *, const wchar_t *, unsigned, uintptr_t);
-        auto report = crtEntry<InvalidParameter>("_invalid_parameter");
-        if (!report)
-            return 3;
+        auto current = crtEntry<InvalidParameter(__cdecl *)()>("_get_invalid_parameter_handler");
+        InvalidParameter handler = current ? current() : nullptr;
+        if (!handler)
+            return 4;
         // The expression is longer than its 127-character field.
         std::wstring expression = L"buffer != nullptr && ";
         while (expression.size() < 200)
             expression += L'x';
-        report(expression.c_str(), L"copyName", L"names.cpp", 42, 0);
+        handler(expression.c_str(), L"copyName", L"names.cpp", 42, 0);
+    } else if (mode == "invalid-crt") {
+        // A real runtime function rejecting its arguments.
+        auto copy = crtEntry<int(__cdecl *)(wchar_t *, size_t, const wchar_t *)>("wcscpy_s");
+        if (!copy)
+            return 3;
+        copy(nullptr, 0, L"x");
     } else if (mode == "purecall") {
         auto purecall = crtEntry<void(__cdecl *)()>("_purecall");
         if (!purecall)
