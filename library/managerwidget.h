@@ -37,6 +37,8 @@ public:
     QString describ() const { return m_describ; }
     QString playerWidth() const { return m_playerwidth; }
     QString playerHeight() const { return m_playerheight; }
+    // The thumbnail download is still running.
+    bool isThumbnailPending() const { return !m_thumbnailThread.isNull(); }
     bool isHeader() const { return m_isHeader; }
 
 signals:

@@ -31,6 +31,8 @@ public:
     QString cataid() const { return m_cataid; }
     QString playerWidth() const { return m_playerwidth; }
     QString playerHeight() const { return m_playerheight; }
+    // The thumbnail download is still running.
+    bool isThumbnailPending() const { return !m_thumbnailThread.isNull(); }
 
 signals:
     void copyCode();
