@@ -1,0 +1,780 @@
+// Direct HTTP checks of the service's own rules: signatures (both rules),
+// time stamps, login texts, paging, the bookkeeping, the WCS block store,
+// the OSS signature, faults and the request log.
+
+#include "devhttp.h"
+
+#include "devservice/devservice.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QMessageAuthenticationCode>
+#include <QtTest>
+
+#include <zlib.h>
+
+using devhttp::Reply;
+
+namespace {
+
+const QString kOssUid = QStringLiteral("10001");
+const QString kOssSecret = QStringLiteral("sk-oss-5f2c9d1a");
+const QString kWcsUid = QStringLiteral("10002");
+const QString kWcsSecret = QStringLiteral("sk-wcs-8b47e0c3");
+
+struct Pair
+{
+    QString key;
+    QString value;
+};
+
+// Query text in the given order, values encoded; the signed text from the
+// signed keys in sorted order with raw values.
+QByteArray signedQuery(const QList<Pair> &pairs, QStringList signedKeys, const QString &secret,
+                       bool skipEmpty = false)
+{
+    std::sort(signedKeys.begin(), signedKeys.end());
+    QString text;
+    for (const QString &k : signedKeys)
+        for (const Pair &p : pairs)
+            if (p.key == k && !(skipEmpty && p.value.isEmpty()))
+                text += QLatin1Char('&') + k + QLatin1Char('=') + p.value;
+    text.remove(0, 1);
+    const QString sign = devhttp::sha1Upper(text + secret);
+    QByteArray q;
+    for (const Pair &p : pairs) {
+        if (!q.isEmpty())
+            q += '&';
+        q += p.key.toUtf8() + '=' + (p.key == QLatin1String("sign") ? sign.toUtf8() : devhttp::encode(p.value));
+    }
+    return q;
+}
+
+QByteArray vidOf(const QString &userId, const QByteArray &seed)
+{
+    const QByteArray h = devhttp::md5Hex(seed);
+    return userId.toUtf8() + h.mid(10, 11) + h.mid(0, 11) + '_' + userId.left(1).toUtf8();
+}
+
+QByteArray bookkeepingSign(const QString &host, const QByteArray &vid)
+{
+    return devhttp::md5Hex(host.toUtf8() + vid);
+}
+
+QByteArray patternBytes(int size, int salt)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 31 + salt * 7 + (i >> 11)) & 0xff);
+    return b;
+}
+
+} // namespace
+
+class TestDevService : public QObject
+{
+    Q_OBJECT
+
+private:
+    devsvc::DevService *m_service = nullptr;
+    QByteArray m_base;
+
+    QByteArray url(const QString &path) const { return m_base + path.toUtf8(); }
+
+    Reply categories(const QString &uid, const QString &secret, const QString &ptime)
+    {
+        const QByteArray q = signedQuery({{"ptime", ptime}, {"sign", ""}}, {"ptime"}, secret);
+        return devhttp::get(url(QStringLiteral("/v2/video/%1/cata?").arg(uid)) + q);
+    }
+
+    Reply list(const QString &uid, const QString &secret, const QString &cataflag, const QString &cataid,
+               int page, const QString &keyword = QString())
+    {
+        QList<Pair> pairs{{"cataflag", cataflag}, {"cataid", cataid}};
+        QStringList keys{"cataflag", "cataid", "numPerPage", "pageNum", "ptime"};
+        if (!keyword.isNull()) {
+            pairs.append(Pair{"keyword", keyword});
+            keys.append("keyword");
+        }
+        pairs += QList<Pair>{{"numPerPage", "20"}, {"pageNum", QString::number(page)},
+                             {"ptime", devhttp::nowPtime()}, {"sign", ""}};
+        return devhttp::get(url(QStringLiteral("/v2/video/%1/list?").arg(uid)) + signedQuery(pairs, keys, secret));
+    }
+
+    Reply wcsInit(const QByteArray &vid, qint64 size, const QString &fileid = QString(),
+                  const QString &dateStr = QString())
+    {
+        QList<Pair> pairs{{"cataid", "201"}};
+        QStringList keys{"cataid", "filename", "filesize", "luping", "ptime", "title", "uploadType", "vid"};
+        if (!fileid.isEmpty()) {
+            pairs.append(Pair{"dateStr", dateStr});
+            keys << "dateStr"
+                 << "fileid";
+        }
+        pairs.append(Pair{"describ", ""});
+        if (!fileid.isEmpty())
+            pairs.append(Pair{"fileid", fileid});
+        pairs += QList<Pair>{{"filename", "课程 01.mp4"}, {"filesize", QString::number(size)}, {"luping", "0"},
+                             {"ptime", devhttp::nowPtime()}, {"sign", ""}, {"tag", "不签名"},
+                             {"title", "课程 01"}, {"uploadType", "client_wcs_chunk"},
+                             {"vid", QString::fromLatin1(vid)}};
+        return devhttp::post(url(QStringLiteral("/v2/uploadvideo_wcs/%1/init?").arg(kWcsUid))
+                             + signedQuery(pairs, keys, kWcsSecret));
+    }
+
+    Reply wcsPost(const QString &path, const QByteArray &body, const QString &token, const QByteArray &batch)
+    {
+        QList<QByteArray> headers{"Content-Type: application/octet-stream"};
+        if (!token.isEmpty())
+            headers.append("Authorization: " + token.toUtf8());
+        if (!batch.isEmpty())
+            headers.append("uploadBatch: " + batch);
+        return devhttp::post(url(path), body, headers);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        devsvc::DevService::Options options;
+        options.encodeDelayMs = 300;
+        m_service = new devsvc::DevService(options);
+        const devsvc::OpResult seeded = m_service->seedFromFile(devsvc::DevService::demoSeedPath());
+        QVERIFY2(seeded.ok, qPrintable(seeded.error));
+        QVERIFY2(m_service->start(0), qPrintable(m_service->errorString()));
+        m_base = m_service->baseUrl().toUtf8();
+        QVERIFY(m_base.startsWith("http://127.0.0.1:"));
+    }
+
+    void cleanupTestCase()
+    {
+        QElapsedTimer t;
+        t.start();
+        delete m_service;
+        QVERIFY2(t.elapsed() < 8000, "stopping the service took too long");
+        curl_global_cleanup();
+    }
+
+    void cleanup()
+    {
+        m_service->clearFaults();
+        m_service->setClockOffsetMs(0);
+    }
+
+    void login_data()
+    {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("message"); // empty: success
+        QTest::newRow("ok") << "oss@zavix.test" << "zavix123" << "";
+        QTest::newRow("case of address") << "OSS@zavix.test" << "zavix123" << "";
+        QTest::newRow("wrong password") << "oss@zavix.test" << "zavix124" << "password error";
+        QTest::newRow("unknown") << "nobody@zavix.test" << "zavix123" << "user is not exist";
+        QTest::newRow("disabled") << "disabled@zavix.test" << "zavix123" << "user status error";
+        QTest::newRow("expired state") << "gone@zavix.test" << "zavix123" << "user expired";
+        QTest::newRow("live account") << "live@zavix.test" << "zavix123" << "sub user not allow";
+    }
+
+    void login()
+    {
+        QFETCH(QString, email);
+        QFETCH(QString, password);
+        QFETCH(QString, message);
+        const QByteArray pw = password.toUtf8();
+        const QByteArray sha = QCryptographicHash::hash(pw, QCryptographicHash::Sha1).toHex().left(20).toUpper();
+        const Reply r = devhttp::get(url("/v2/user/login?email=") + devhttp::encode(email) + "&password=" + sha
+                                     + "&passwordMd5=" + devhttp::md5Hex(pw));
+        QCOMPARE(r.status, 200L);
+        if (message.isEmpty()) {
+            QVERIFY(r.body.contains("rtoken"));
+            const QJsonObject data = r.json().value("data").toObject();
+            QCOMPARE(data.value("userId").toString(), kOssUid);
+            QCOMPARE(data.value("secretKey").toString(), kOssSecret);
+            QCOMPARE(data.value("uploadType").toString(), QStringLiteral("0"));
+            QCOMPARE(data.value("childUserId").toString(), QString());
+        } else {
+            QVERIFY(!r.body.contains("rtoken"));
+            QCOMPARE(r.message(), message);
+        }
+    }
+
+    void childLoginAndSubTree()
+    {
+        const QByteArray pw = "zavix123";
+        const QByteArray sha = QCryptographicHash::hash(pw, QCryptographicHash::Sha1).toHex().left(20).toUpper();
+        const Reply r = devhttp::get(url("/v2/user/login?email=child%40zavix.test&password=") + sha
+                                     + "&passwordMd5=" + devhttp::md5Hex(pw));
+        const QJsonObject data = r.json().value("data").toObject();
+        QCOMPARE(data.value("userId").toString(), kOssUid);
+        QCOMPARE(data.value("childUserId").toString(), QStringLiteral("20001"));
+        const Reply c = categories("20001", data.value("secretKey").toString(), devhttp::nowPtime());
+        const QJsonObject cd = c.json().value("data").toObject();
+        QCOMPARE(qint64(cd.value("cataid").toDouble()), qint64(101));
+        const QJsonArray list = cd.value("cataList").toArray();
+        QVERIFY(list.size() >= 3);
+        // Depth-first, the sub-tree's own top first, every parent before its children.
+        QCOMPARE(qint64(list.at(0).toObject().value("cataid").toDouble()), qint64(101));
+        QStringList seen{"1"};
+        for (const QJsonValue &v : list) {
+            const QJsonObject o = v.toObject();
+            QVERIFY(seen.contains(QString::number(qint64(o.value("parentid").toDouble()))));
+            QVERIFY(o.value("catatree").toString().endsWith(QString::number(qint64(o.value("cataid").toDouble()))));
+            seen.append(QString::number(qint64(o.value("cataid").toDouble())));
+        }
+    }
+
+    void levelFourWithoutCategories()
+    {
+        const Reply c = categories("10006", "sk-l4-6e0b9dd7", devhttp::nowPtime());
+        const QJsonObject d = c.json().value("data").toObject();
+        QCOMPARE(c.json().value("code").toInt(), 200);
+        QCOMPARE(d.value("userLevel").toInt(), 4);
+        QCOMPARE(qint64(d.value("cataid").toDouble()), qint64(0));
+    }
+
+    void signature_data()
+    {
+        QTest::addColumn<QString>("secret");
+        QTest::addColumn<bool>("lowerCase");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::newRow("correct") << kOssSecret << false << "";
+        QTest::newRow("wrong key") << kWcsSecret << false << "sign is illegal.";
+        QTest::newRow("lower-case hex") << kOssSecret << true << "sign is illegal.";
+    }
+
+    void signature()
+    {
+        QFETCH(QString, secret);
+        QFETCH(bool, lowerCase);
+        QFETCH(QString, message);
+        const QString ptime = devhttp::nowPtime();
+        QByteArray sign = devhttp::sha1Upper("ptime=" + ptime + secret).toLatin1();
+        if (lowerCase)
+            sign = sign.toLower();
+        const Reply r = devhttp::get(url("/v2/video/10001/cata?ptime=") + ptime.toLatin1() + "&sign=" + sign);
+        QCOMPARE(r.status, 200L);
+        if (message.isEmpty()) {
+            QCOMPARE(r.json().value("code").toInt(), 200);
+            QVERIFY(!r.json().value("data").toObject().value("cataList").toArray().isEmpty());
+        } else {
+            QCOMPARE(r.json().value("code").toInt(), 400);
+            QCOMPARE(r.message(), message);
+        }
+    }
+
+    void signedTextUsesRawValues()
+    {
+        // The search keyword travels encoded, the signed text holds it raw.
+        const Reply ok = list(kOssUid, kOssSecret, "0", "1", 1, QStringLiteral("分页视频 1"));
+        QCOMPARE(ok.json().value("status").toString(), QStringLiteral("200"));
+        QVERIFY(ok.json().value("message").toString().toInt() > 0);
+        // Signing the encoded keyword instead is refused.
+        const QString ptime = devhttp::nowPtime();
+        const QByteArray enc = devhttp::encode(QStringLiteral("分页视频 1"));
+        const QString text = "cataflag=0&cataid=1&keyword=" + QString::fromLatin1(enc)
+                             + "&numPerPage=20&pageNum=1&ptime=" + ptime + kOssSecret;
+        const Reply bad = devhttp::get(url("/v2/video/10001/list?cataflag=0&cataid=1&keyword=") + enc
+                                       + "&numPerPage=20&pageNum=1&ptime=" + ptime.toLatin1()
+                                       + "&sign=" + devhttp::sha1Upper(text).toLatin1());
+        QCOMPARE(bad.message(), QStringLiteral("sign is illegal."));
+    }
+
+    void emptyValueUnderConditionalRule()
+    {
+        const QString vid = m_service->videoIds(kOssUid).first();
+        const QString ptime = devhttp::nowPtime();
+        const QList<Pair> pairs{{"ptime", ptime}, {"sign", ""}, {"vid", vid},
+                                {"title", "新标题 (1) & 'x'"}, {"tag", ""}, {"describ", ""}};
+        const QStringList keys{"describ", "ptime", "tag", "title", "vid"};
+        // Empty tag and describ take part in the body but not in the signed text.
+        const Reply ok = devhttp::post(url("/v2/video/10001/video-info"), signedQuery(pairs, keys, kOssSecret, true));
+        QCOMPARE(ok.json().value("status").toString(), QStringLiteral("success"));
+        QCOMPARE(m_service->video(vid).title, QStringLiteral("新标题 &#040;1&#041; &amp; &#039;x&#039;"));
+        // Signing "describ=&...&tag=&..." (every key) is refused.
+        const Reply bad = devhttp::post(url("/v2/video/10001/video-info"),
+                                        signedQuery(pairs, keys, kOssSecret, false));
+        QCOMPARE(bad.json().value("status").toString(), QStringLiteral("error"));
+        QCOMPARE(bad.message(), QStringLiteral("sign is illegal."));
+    }
+
+    void timeStamp_data()
+    {
+        QTest::addColumn<qint64>("shiftMs");
+        QTest::addColumn<QString>("ptime"); // empty: now + shiftMs
+        QTest::addColumn<QString>("message");
+        QTest::newRow("four minutes old") << qint64(-4 * 60000) << "" << "";
+        QTest::newRow("six minutes old") << qint64(-6 * 60000) << "" << "ptime is too old.";
+        QTest::newRow("six minutes ahead") << qint64(6 * 60000) << "" << "ptime is too old.";
+        QTest::newRow("hours off") << qint64(-5 * 3600000) << "" << "ptime is too old.";
+        QTest::newRow("seconds") << qint64(0) << QString::number(QDateTime::currentSecsSinceEpoch()) << "ptime is too old.";
+        QTest::newRow("letters") << qint64(0) << "15118560000x0" << "ptime is illegal.";
+        QTest::newRow("leading zero") << qint64(0) << "0" + devhttp::nowPtime() << "ptime is illegal.";
+        QTest::newRow("signed") << qint64(0) << "+" + devhttp::nowPtime() << "ptime is illegal.";
+        QTest::newRow("empty") << qint64(0) << "" << "";
+    }
+
+    void timeStamp()
+    {
+        QFETCH(qint64, shiftMs);
+        QFETCH(QString, ptime);
+        QFETCH(QString, message);
+        if (QByteArray(QTest::currentDataTag()) == "empty") {
+            const Reply r = categories(kOssUid, kOssSecret, QString());
+            QCOMPARE(r.message(), QStringLiteral("ptime is illegal."));
+            return;
+        }
+        if (ptime.isEmpty())
+            ptime = QString::number(QDateTime::currentMSecsSinceEpoch() + shiftMs);
+        const Reply r = categories(kOssUid, kOssSecret, ptime);
+        QCOMPARE(r.status, 200L);
+        if (message.isEmpty())
+            QCOMPARE(r.json().value("code").toInt(), 200);
+        else
+            QCOMPARE(r.message(), message);
+    }
+
+    void shiftedServiceClock()
+    {
+        m_service->setClockOffsetMs(2 * 3600 * 1000);
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).message(), QStringLiteral("ptime is too old."));
+        m_service->setClockOffsetMs(0);
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).json().value("code").toInt(), 200);
+    }
+
+    void paging_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("first") << 1 << 20;
+        QTest::newRow("second") << 2 << 20;
+        QTest::newRow("last") << 3 << 5;
+        QTest::newRow("beyond") << 4 << 0;
+    }
+
+    void paging()
+    {
+        QFETCH(int, page);
+        QFETCH(int, rows);
+        const Reply r = list(kOssUid, kOssSecret, "1", "106", page);
+        const QJsonObject o = r.json();
+        QCOMPARE(o.value("status").toString(), QStringLiteral("200"));
+        QCOMPARE(o.value("message").toString(), QStringLiteral("45"));
+        const QJsonArray data = o.value("data").toArray();
+        QCOMPARE(data.size(), rows);
+        for (const QJsonValue &v : data) {
+            const QJsonObject video = v.toObject();
+            for (const char *key : {"vid", "title", "duration", "times", "playerwidth", "playerheight", "status",
+                                    "first_image", "tag", "describ", "ptime", "cataid", "cataname"})
+                QVERIFY2(video.value(key).isString(), key);
+            QCOMPARE(video.value("ptime").toString().size(), 13);
+        }
+    }
+
+    void pagesDoNotOverlap()
+    {
+        QSet<QString> vids;
+        for (int page = 1; page <= 3; ++page)
+            for (const QJsonValue &v : list(kOssUid, kOssSecret, "1", "106", page).json().value("data").toArray())
+                vids.insert(v.toObject().value("vid").toString());
+        QCOMPARE(vids.size(), 45);
+    }
+
+    void subCategories()
+    {
+        const int with = list(kOssUid, kOssSecret, "0", "101", 1).json().value("message").toString().toInt();
+        const int without = list(kOssUid, kOssSecret, "1", "101", 1).json().value("message").toString().toInt();
+        QVERIFY(without > 0);
+        QVERIFY2(with > without, "cataflag 0 includes the videos of sub-categories");
+        // The child account only sees its own branch, even through a search of the default category.
+        const Reply all = list("20001", "sk-child-77d2b5e4", "0", "1", 1, QStringLiteral("分页视频"));
+        QCOMPARE(all.json().value("message").toString(), QStringLiteral("0"));
+        const Reply outside = list("20001", "sk-child-77d2b5e4", "0", "106", 1);
+        QVERIFY(outside.json().value("status").toString() != QLatin1String("200"));
+    }
+
+    void searchFindsEntityTitles()
+    {
+        const Reply r = list(kOssUid, kOssSecret, "0", "1", 1, QStringLiteral("Jerry"));
+        const QJsonArray data = r.json().value("data").toArray();
+        QCOMPARE(data.size(), 1);
+        QCOMPARE(data.at(0).toObject().value("title").toString(), QStringLiteral("Tom &amp; Jerry&#039;s &#040;1&#041;"));
+    }
+
+    void listParameters_data()
+    {
+        QTest::addColumn<QString>("cataflag");
+        QTest::addColumn<QString>("cataid");
+        QTest::newRow("flag 2") << "2" << "1";
+        QTest::newRow("foreign category") << "0" << "201";
+        QTest::newRow("unknown category") << "0" << "999999";
+        QTest::newRow("not a number") << "0" << "abc";
+    }
+
+    void listParameters()
+    {
+        QFETCH(QString, cataflag);
+        QFETCH(QString, cataid);
+        const Reply r = list(kOssUid, kOssSecret, cataflag, cataid, 1);
+        QCOMPARE(r.status, 200L);
+        QVERIFY(r.json().value("status").toString() != QLatin1String("200"));
+        QVERIFY(!r.message().isEmpty());
+    }
+
+    void addCategory()
+    {
+        const QString name = QStringLiteral("新 目录 A&B");
+        const QList<Pair> pairs{{"cataname", name}, {"parentid", "102"}, {"ptime", devhttp::nowPtime()}, {"sign", ""}};
+        const Reply r = devhttp::post(url("/v2/video/10001/addCata/"),
+                                      signedQuery(pairs, {"cataname", "parentid", "ptime"}, kOssSecret),
+                                      {"Content-Type:application/x-www-form-urlencoded;charset=UTF-8"});
+        QCOMPARE(r.json().value("code").toInt(), 200);
+        const qint64 id = qint64(r.json().value("data").toObject().value("cataid").toDouble());
+        QVERIFY(id > 0);
+        bool found = false;
+        for (const QJsonValue &v : categories(kOssUid, kOssSecret, devhttp::nowPtime())
+                                       .json().value("data").toObject().value("cataList").toArray()) {
+            const QJsonObject o = v.toObject();
+            if (qint64(o.value("cataid").toDouble()) == id) {
+                found = true;
+                QCOMPARE(o.value("cataname").toString(), name);
+                QCOMPARE(o.value("catatree").toString(), QStringLiteral("1,102,%1").arg(id));
+            }
+        }
+        QVERIFY(found);
+        // Below a category outside the account's branch: refused.
+        const QList<Pair> child{{"cataname", "x"}, {"parentid", "102"}, {"ptime", devhttp::nowPtime()}, {"sign", ""}};
+        const Reply refused = devhttp::post(url("/v2/video/20001/addCata/"),
+                                            signedQuery(child, {"cataname", "parentid", "ptime"}, "sk-child-77d2b5e4"));
+        QCOMPARE(refused.json().value("code").toInt(), 400);
+    }
+
+    void deleteNeedsLevelSix()
+    {
+        const QString vid = m_service->videoIds(QStringLiteral("10003")).value(0);
+        const QString wcsVid = m_service->videoIds(kWcsUid).value(0);
+        // Level 1 (10003 has no videos: use any id; the level is checked first).
+        const QList<Pair> p1{{"ptime", devhttp::nowPtime()}, {"sign", ""}, {"vid", wcsVid}};
+        const Reply refused = devhttp::get(url("/v2/video/10003/del-video?") + signedQuery(p1, {"ptime", "vid"}, "sk-t2-31aa6f90"));
+        QCOMPARE(refused.json().value("code").toInt(), 403);
+        QVERIFY(m_service->video(wcsVid).exists);
+        Q_UNUSED(vid)
+        // Level 6, own video.
+        const QString own = m_service->videoIds(kOssUid).last();
+        const QList<Pair> p6{{"ptime", devhttp::nowPtime()}, {"sign", ""}, {"vid", own}};
+        const Reply ok = devhttp::get(url("/v2/video/10001/del-video?") + signedQuery(p6, {"ptime", "vid"}, kOssSecret));
+        QCOMPARE(ok.json().value("code").toInt(), 200);
+        QCOMPARE(ok.json().value("status").toString(), QStringLiteral("success"));
+        QVERIFY(!m_service->video(own).exists);
+        // Someone else's video.
+        const QList<Pair> p7{{"ptime", devhttp::nowPtime()}, {"sign", ""}, {"vid", wcsVid}};
+        const Reply foreign = devhttp::get(url("/v2/video/10001/del-video?") + signedQuery(p7, {"ptime", "vid"}, kOssSecret));
+        QCOMPARE(foreign.json().value("code").toInt(), 400);
+    }
+
+    void wcsUploadAcrossClientRestart()
+    {
+        const qint64 size = 2 * 4194304 + 12345; // three blocks, the last one short
+        const QByteArray file = patternBytes(int(size), 3);
+        const QByteArray vid = vidOf(kWcsUid, "wcs-upload");
+        const QString host = m_base.mid(7);
+        const QByteArray sign = bookkeepingSign(host, vid);
+        const QByteArray check = url("/uc/video/checkUploadingVideo?vid=") + vid + "&sign=" + sign;
+        QCOMPARE(devhttp::post(check).body, QByteArray("0"));
+        const Reply insert = devhttp::post(url("/uc/video/insertUploadingVideo?vid=") + vid + "&sign=" + sign
+                                           + "&title=" + devhttp::encode("课程 01") + "&childuserid=&cataid=201");
+        QCOMPARE(insert.json().value("code").toInt(), 200);
+        QVERIFY(m_service->isUploadRegistered(QString::fromLatin1(vid)));
+        // A wrong bookkeeping sign is not taken.
+        QCOMPARE(devhttp::post(url("/uc/video/checkUploadingVideo?vid=") + vid + "&sign=" + sign.toUpper()).body,
+                 QByteArray("sign error"));
+
+        const Reply init = wcsInit(vid, size);
+        QCOMPARE(init.json().value("code").toInt(), 200);
+        QJsonObject data = init.json().value("data").toObject();
+        QVERIFY(data.value("remainSpace").toDouble() > 0);
+        const QString fileid = data.value("fileid").toString();
+        const QString dateStr = data.value("dateStr").toString();
+        QString token = data.value("uploadToken").toString();
+        QCOMPARE(data.value("host").toString().toUtf8(), m_base);
+        const QByteArray batch = "batch-" + vid;
+
+        // Block 0 in 1 MiB chunks, block 1 only its first chunk.
+        QStringList lastCtx;
+        QString ctx;
+        for (int chunk = 0; chunk < 4; ++chunk) {
+            const QByteArray bytes = file.mid(chunk * 1048576, 1048576);
+            const Reply r = chunk == 0 ? wcsPost("/mkblk/4194304/0", bytes, token, batch)
+                                       : wcsPost(QStringLiteral("/bput/%1/%2").arg(ctx).arg(chunk * 1048576), bytes, token, batch);
+            QCOMPARE(r.status, 200L);
+            const QJsonObject o = r.json();
+            QCOMPARE(quint32(o.value("crc32").toDouble()),
+                     quint32(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size()))));
+            QCOMPARE(qint64(o.value("offset").toDouble()), qint64((chunk + 1) * 1048576));
+            ctx = o.value("ctx").toString();
+        }
+        lastCtx.append(ctx);
+        const Reply b1 = wcsPost("/mkblk/4194304/1", file.mid(4194304, 1048576), token, batch);
+        QCOMPARE(b1.status, 200L);
+        QString ctx1 = b1.json().value("ctx").toString();
+
+        // Rules of the store.
+        QCOMPARE(wcsPost(QStringLiteral("/bput/%1/0").arg(ctx1), file.mid(4194304 + 1048576, 1048576), token, batch).status, 400L);
+        QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(ctx1), QByteArray(10, 'x'), token, "other-batch").status, 400L);
+        QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(ctx1), QByteArray(10, 'x'), "wrong", batch).status, 401L);
+        QCOMPARE(wcsPost("/mkblk/4194304/1", QByteArray(1048577, 'x'), token, batch).status, 413L);
+        QCOMPARE(wcsPost("/mkblk/1000/2", QByteArray(10, 'x'), token, batch).status, 400L); // last block is 12345
+
+        // The client restarts: the old token lapses, a resumed init gives a new one, the ctx stays good.
+        m_service->expireWcsTokens();
+        QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(ctx1), file.mid(4194304 + 1048576, 1048576), token, batch).status, 401L);
+        const Reply resumed = wcsInit(vid, size, fileid, dateStr);
+        data = resumed.json().value("data").toObject();
+        QCOMPARE(data.value("fileid").toString(), fileid);
+        token = data.value("uploadToken").toString();
+        for (int chunk = 1; chunk < 4; ++chunk) {
+            const Reply r = wcsPost(QStringLiteral("/bput/%1/%2").arg(ctx1).arg(chunk * 1048576),
+                                    file.mid(4194304 + chunk * 1048576, 1048576), token, batch);
+            QCOMPARE(r.status, 200L);
+            ctx1 = r.json().value("ctx").toString();
+        }
+        lastCtx.append(ctx1);
+        const Reply b2 = wcsPost("/mkblk/12345/2", file.mid(2 * 4194304), token, batch);
+        QCOMPARE(b2.status, 200L);
+        lastCtx.append(b2.json().value("ctx").toString());
+
+        // Blocks out of order are refused; in order they make the file.
+        QStringList swapped = lastCtx;
+        swapped.swapItemsAt(0, 1);
+        QCOMPARE(devhttp::post(url(QStringLiteral("/mkfile/%1").arg(size)), swapped.join(',').toUtf8(),
+                               {"Authorization: " + token.toUtf8(), "uploadBatch: " + batch, "Content-Type: text/plain"}).status,
+                 400L);
+        const Reply made = devhttp::post(url(QStringLiteral("/mkfile/%1").arg(size)), lastCtx.join(',').toUtf8(),
+                                         {"Authorization: " + token.toUtf8(), "uploadBatch: " + batch, "Content-Type: text/plain"});
+        QCOMPARE(made.status, 200L);
+        QCOMPARE(made.json().value("hash").toString().toLatin1(), devhttp::md5Hex(file));
+        QVERIFY(made.json().value("key").toString().endsWith(QString::fromLatin1(vid) + ".mp4"));
+
+        const devsvc::VideoState v = m_service->video(QString::fromLatin1(vid));
+        QVERIFY(v.exists);
+        QCOMPARE(v.size, size);
+        QCOMPARE(v.md5, devhttp::md5Hex(file));
+        QCOMPARE(v.status, QStringLiteral("10"));
+        QCOMPARE(devhttp::post(check).body, QByteArray("1"));
+        // Listed under its category, published after the encoding delay.
+        auto statusInList = [&]() {
+            for (const QJsonValue &val : list(kWcsUid, kWcsSecret, "1", "201", 1).json().value("data").toArray())
+                if (val.toObject().value("vid").toString().toLatin1() == vid)
+                    return val.toObject().value("status").toString();
+            return QString();
+        };
+        QCOMPARE(statusInList(), QStringLiteral("10"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusInList(), QStringLiteral("61"), 3000);
+    }
+
+    void chunkSentAgainFromEarlierCtx()
+    {
+        const QByteArray vid = vidOf(kWcsUid, "wcs-resend");
+        const QString token = wcsInit(vid, 3 * 1048576).json().value("data").toObject().value("uploadToken").toString();
+        const QByteArray batch = "batch-resend";
+        const QByteArray file = patternBytes(3 * 1048576, 9);
+        const QString c0 = wcsPost("/mkblk/3145728/0", file.left(1048576), token, batch).json().value("ctx").toString();
+        // A corrupted second chunk, then the same chunk again from the first ctx.
+        QByteArray bad = file.mid(1048576, 1048576);
+        bad[100] = char(bad[100] ^ 0x55);
+        QVERIFY(wcsPost(QStringLiteral("/bput/%1/1048576").arg(c0), bad, token, batch).status == 200);
+        const QString c1 = wcsPost(QStringLiteral("/bput/%1/1048576").arg(c0), file.mid(1048576, 1048576), token, batch)
+                               .json().value("ctx").toString();
+        const QString c2 = wcsPost(QStringLiteral("/bput/%1/2097152").arg(c1), file.mid(2097152), token, batch)
+                               .json().value("ctx").toString();
+        const Reply made = devhttp::post(url("/mkfile/3145728"), c2.toUtf8(),
+                                         {"Authorization: " + token.toUtf8(), "uploadBatch: " + batch});
+        QCOMPARE(made.status, 200L);
+        QCOMPARE(made.json().value("hash").toString().toLatin1(), devhttp::md5Hex(file));
+    }
+
+    void initSpaceAndRules()
+    {
+        m_service->setRemainSpace(kWcsUid, 123456789);
+        const QByteArray vid = vidOf(kWcsUid, "space");
+        QCOMPARE(qint64(wcsInit(vid, 1000).json().value("data").toObject().value("remainSpace").toDouble()),
+                 qint64(123456789));
+        m_service->setRemainSpace(kWcsUid, 21474836480LL);
+        // A vid of another account is refused.
+        QCOMPARE(wcsInit(vidOf(kOssUid, "x"), 1000).message(), QStringLiteral("vid is illegal."));
+    }
+
+    void ossInitAndSignature()
+    {
+        const QByteArray vid = vidOf(kOssUid, "oss-init");
+        const QList<Pair> pairs{{"cataid", "101"}, {"filename", "a b.mp4"}, {"filesize", "2048"}, {"isSts", "N"},
+                                {"luping", "1"}, {"ptime", devhttp::nowPtime()}, {"sign", ""}, {"title", "a b"},
+                                {"uploadType", "client_aliyun_chunk"}, {"vid", QString::fromLatin1(vid)}};
+        const QStringList keys{"cataid", "filename", "filesize", "isSts", "luping", "ptime", "title", "uploadType", "vid"};
+        const Reply init = devhttp::post(url("/v2/aliyunoss/10001/init?") + signedQuery(pairs, keys, kOssSecret));
+        QCOMPARE(init.json().value("code").toInt(), 200);
+        const QJsonObject d = init.json().value("data").toObject();
+        const QJsonObject cb = QJsonDocument::fromJson(d.value("callback").toString().toUtf8()).object();
+        QCOMPARE(cb.value("callbackUrl").toString(), m_service->baseUrl() + "/uc/video/ossCallback");
+        const QString bucket = d.value("bucketName").toString();
+        const QString id = d.value("accessId").toString();
+        const QString secret = d.value("accessKey").toString();
+        QCOMPARE(d.value("endpoint").toString(), m_service->baseUrl());
+        QVERIFY(!bucket.isEmpty() && !id.isEmpty() && !secret.isEmpty());
+
+        // Initiate a multipart upload with the issued keys: signed right, wrong, and with an old Date.
+        auto initiate = [&](const QString &useSecret, qint64 dateShiftSecs) {
+            const QByteArray date = QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(dateShiftSecs),
+                                                          QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1();
+            const QByteArray key = "uploadvideo/20260101/" + vid + ".mp4";
+            const QByteArray toSign = "POST\n\n\n" + date + "\n/" + bucket.toUtf8() + "/" + key + "?uploads";
+            const QByteArray signature =
+                QMessageAuthenticationCode::hash(toSign, useSecret.toUtf8(), QCryptographicHash::Sha1).toBase64();
+            return devhttp::post(url("/" + bucket + "/") + key + "?uploads", QByteArray(),
+                                 {"Content-Type:", "Date: " + date, "Authorization: OSS " + id.toUtf8() + ":" + signature});
+        };
+        const Reply good = initiate(secret, 0);
+        if (good.status == 404)
+            QSKIP("the OSS store is not built in");
+        QVERIFY2(good.status == 200, good.body.constData());
+        QVERIFY(good.body.contains("<UploadId>"));
+        const Reply wrong = initiate(secret + "x", 0);
+        QCOMPARE(wrong.status, 403L);
+        QVERIFY(wrong.body.contains("SignatureDoesNotMatch"));
+        const Reply skewed = initiate(secret, -20 * 60);
+        QCOMPARE(skewed.status, 403L);
+        QVERIFY(skewed.body.contains("RequestTimeTooSkewed"));
+    }
+
+    void ossCallbackRegistersVideo()
+    {
+        const QByteArray vid = vidOf(kOssUid, "oss-callback");
+        const QString host = m_base.mid(7);
+        // Unknown upload: refused, so the store reports a failed callback.
+        const QByteArray body = "bucket=zavix-video&object=uploadvideo%2F20260101%2F" + vid
+                                + ".mp4&size=5000&etag=%22AB%22&mimeType=video%2Fmp4";
+        QCOMPARE(devhttp::post(url("/uc/video/ossCallback"), body).status, 400L);
+        devhttp::post(url("/uc/video/insertUploadingVideo?vid=") + vid + "&sign=" + bookkeepingSign(host, vid)
+                      + "&title=cb&childuserid=&cataid=103");
+        const Reply r = devhttp::post(url("/uc/video/ossCallback"), body, {"Content-Type: application/x-www-form-urlencoded"});
+        QCOMPARE(r.status, 200L);
+        const devsvc::VideoState v = m_service->video(QString::fromLatin1(vid));
+        QVERIFY(v.exists);
+        QCOMPARE(v.cataid, QStringLiteral("103"));
+        QCOMPARE(v.size, qint64(5000));
+        QCOMPARE(v.status, QStringLiteral("10"));
+    }
+
+    void cancelForgetsRegistration()
+    {
+        const QByteArray vid = vidOf(kOssUid, "cancel");
+        const QByteArray tail = "?vid=" + vid + "&sign=" + bookkeepingSign(m_base.mid(7), vid) + "&title=c&childuserid=20001&cataid=101";
+        QCOMPARE(devhttp::post(url("/uc/video/insertUploadingVideo") + tail).json().value("code").toInt(), 200);
+        QVERIFY(m_service->isUploadRegistered(QString::fromLatin1(vid)));
+        QCOMPARE(devhttp::get(url("/uc/video/cancelUploadingVideo") + tail).json().value("code").toInt(), 200);
+        QVERIFY(!m_service->isUploadRegistered(QString::fromLatin1(vid)));
+    }
+
+    void versionsAndInstaller()
+    {
+        m_service->setVersions(R"([{"version":"V4.2.1","description":"新版本"}])");
+        QCOMPARE(QJsonDocument::fromJson(devhttp::get(url("/uc/video/getVersions")).body).array().at(0).toObject()
+                     .value("version").toString(), QStringLiteral("V4.2.1"));
+        m_service->setInstaller(QByteArray(300000, 'z'));
+        const Reply inst = devhttp::get(url("/soft/ZavixUploadClientSetup.exe"));
+        QCOMPARE(inst.status, 200L);
+        QCOMPARE(inst.body.size(), 300000);
+        QCOMPARE(inst.header("Content-Length"), QByteArray("300000"));
+        QCOMPARE(devhttp::get(url("/register")).status, 200L);
+        QCOMPARE(devhttp::get(url("/images/") + m_service->videoIds(kOssUid).first().toUtf8() + ".png").body.left(4),
+                 QByteArray("\x89PNG"));
+    }
+
+    void cannedAnswersAndLog()
+    {
+        m_service->clearRequestLog();
+        m_service->answerNext("/v2/video/[^/]+/cata", 502, "gateway", 2);
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).status, 502L);
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).body, QByteArray("gateway"));
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).json().value("code").toInt(), 200);
+
+        const QByteArray body = patternBytes(200000, 1);
+        QCOMPARE(devhttp::post(url("/sink?x=1"), body).status, 200L);
+        const QList<devsvc::RequestLogEntry> entries = m_service->requests("/sink");
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.at(0).method, QStringLiteral("POST"));
+        QCOMPARE(entries.at(0).query, QStringLiteral("x=1"));
+        QCOMPARE(entries.at(0).bodySize, qint64(body.size()));
+        QCOMPARE(entries.at(0).bodyMd5, devhttp::md5Hex(body));
+        QCOMPARE(entries.at(0).status, 200);
+        QCOMPARE(m_service->requests("/v2/video/.*").size(), 3);
+        const auto cata = m_service->requests("/v2/video/.*").first();
+        QVERIFY(cata.query.startsWith("ptime="));
+        QCOMPARE(cata.status, 502);
+    }
+
+    void resetMidBody()
+    {
+        m_service->resetAfterBytes("/sink", 100000);
+        const Reply r = devhttp::post(url("/sink"), patternBytes(3000000, 2));
+        QVERIFY2(r.curl != CURLE_OK || r.status != 200, "the transfer must fail");
+        QTRY_VERIFY(!m_service->requests("/sink").isEmpty());
+        QCOMPARE(m_service->requests("/sink").last().status, 0);
+        // The next request is served normally.
+        QCOMPARE(devhttp::post(url("/sink"), patternBytes(3000000, 2)).status, 200L);
+    }
+
+    void delayAndStall()
+    {
+        m_service->delayNext("/uc/video/getVersions", 400);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(devhttp::get(url("/uc/video/getVersions")).status, 200L);
+        QVERIFY(t.elapsed() >= 380);
+
+        m_service->stallNext("/uc/video/getVersions");
+        Reply stalled;
+        std::thread client([&] { stalled = devhttp::get(url("/uc/video/getVersions")); });
+        QTRY_COMPARE(m_service->stalledCount(), 1);
+        QCOMPARE(stalled.status, 0L);
+        m_service->releaseStalls();
+        client.join();
+        QCOMPARE(stalled.status, 200L);
+    }
+
+    void bandwidthCap()
+    {
+        m_service->setBandwidthLimit(1000000);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(devhttp::post(url("/sink"), patternBytes(500000, 4)).status, 200L);
+        QVERIFY2(t.elapsed() >= 400, qPrintable(QString::number(t.elapsed())));
+        m_service->setBandwidthLimit(0);
+        t.restart();
+        QCOMPARE(devhttp::post(url("/sink"), patternBytes(500000, 4)).status, 200L);
+        QVERIFY(t.elapsed() < 400);
+    }
+
+    void badInput()
+    {
+        // An announced body far above the limit is refused without reading it.
+        QVERIFY(devhttp::rawExchange(m_service->port(),
+                                     "POST /v2/video/10001/addCata/ HTTP/1.1\r\nHost: x\r\n"
+                                     "Content-Length: 99999999999\r\n\r\nabc")
+                    .startsWith("HTTP/1.1 413"));
+        // A client that vanishes mid-body, and garbage instead of HTTP.
+        devhttp::rawExchange(m_service->port(),
+                             "POST /sink HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n" + QByteArray(5000, 'a'), 0);
+        devhttp::rawExchange(m_service->port(), QByteArray(20000, '\x01') + "\r\n\r\n", 1000);
+        // A malformed multipart body and a body sent to an unknown path.
+        const Reply cover = devhttp::post(url("/v2/video/10001/uploadCoverImage"), "--x\r\nnonsense",
+                                          {"Content-Type: multipart/form-data; boundary=x"});
+        QVERIFY(cover.status == 400 || cover.json().value("code").toInt() == 400);
+        QCOMPARE(devhttp::post(url("/no/such/path"), QByteArray(100000, 'q')).status, 404L);
+        QCOMPARE(devhttp::post(url("/mkfile/99999999999999"), "a,b", {"Authorization: none"}).status, 401L);
+        // Still serving.
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).json().value("code").toInt(), 200);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevService)
+#include "tst_devservice.moc"
