@@ -27,13 +27,15 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 struct AnsweredDialog
 {
     QString className;  // e.g. "MessageInfo"
     QString objectName; // object name of the dialog
     QString title;      // text of its titleLabel (or the window title)
     QString message;    // text of its messageLbl, empty when it has none
-    QString button;     // object name of the button that was clicked
+    QString button;     // object name of the button that was clicked (empty: doWhenShown)
 };
 
 class DialogAnswerer final : public QObject
@@ -51,7 +53,7 @@ public:
     // answer to that dialog ("MessageInfo", "addCataDialog", ...).
     void clickWhenShown(const QString &buttonName, const QString &dialogName = QString())
     {
-        m_queue.append({buttonName, dialogName});
+        m_queue.append({buttonName, dialogName, {}});
         m_timer.start();
     }
 
@@ -60,6 +62,15 @@ public:
     {
         for (int i = 0; i < times; ++i)
             clickWhenShown(buttonName, dialogName);
+    }
+
+    // Queue a free-form answer for the next modal dialog with this object
+    // name (any modal widget when empty): `action` gets the dialog and does
+    // what the test needs, e.g. fills a field and clicks a button.
+    void doWhenShown(const QString &dialogName, std::function<void(QWidget *)> action)
+    {
+        m_queue.append({QString(), dialogName, std::move(action)});
+        m_timer.start();
     }
 
     // Drop answers that were not used yet.
@@ -90,6 +101,7 @@ private:
     {
         QString button;
         QString dialog;
+        std::function<void(QWidget *)> action;
     };
 
     void poll()
@@ -106,9 +118,12 @@ private:
         const Answer answer = m_queue.first();
         if (!answer.dialog.isEmpty() && modal->objectName() != answer.dialog)
             return;
-        QAbstractButton *button = modal->findChild<QAbstractButton *>(answer.button);
-        if (!button || !button->isVisible() || !button->isEnabled())
-            return;
+        QAbstractButton *button = nullptr;
+        if (!answer.action) {
+            button = modal->findChild<QAbstractButton *>(answer.button);
+            if (!button || !button->isVisible() || !button->isEnabled())
+                return;
+        }
 
         AnsweredDialog record;
         record.className = QString::fromLatin1(modal->metaObject()->className());
@@ -126,7 +141,10 @@ private:
         if (m_queue.isEmpty())
             m_timer.stop();
         QPointer<QWidget> guard(modal);
-        button->click();
+        if (answer.action)
+            answer.action(modal);
+        else
+            button->click();
         if (guard && guard->isVisible()) {
             m_lastAnswered = guard;
             guard->installEventFilter(this);

@@ -149,6 +149,18 @@ void TestMessageInfo::answererRecordsEveryDialog()
     QCOMPARE(answerer.answered().at(0).message, QStringLiteral("一"));
     QCOMPARE(answerer.answered().at(1).button, QStringLiteral("cancelBtn"));
     QCOMPARE(answerer.pendingCount(), 0);
+
+    // A free-form answer gets the dialog itself.
+    QString seen;
+    answerer.doWhenShown(QStringLiteral("MessageInfo"), [&seen](QWidget *dialog) {
+        seen = dialog->findChild<QLabel *>("messageLbl")->text();
+        dialog->findChild<QPushButton *>("addBtn")->click();
+    });
+    MessageInfo third(nullptr, QStringLiteral("提示"), QStringLiteral("三"), QStringLiteral("确定"),
+                      QStringLiteral("取消"));
+    QCOMPARE(third.exec(), 1);
+    QCOMPARE(seen, QStringLiteral("三"));
+    QCOMPARE(answerer.answeredCount(), 3);
 }
 
 QTEST_MAIN(TestMessageInfo)
