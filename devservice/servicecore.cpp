@@ -229,7 +229,9 @@ void ServiceCore::configure(httplib::Server &server)
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    server.set_logger([this](const httplib::Request &req, const httplib::Response &res) {
+    // Logged just before the answer is written, so a client that has its
+    // answer finds its request in the log.
+    server.set_post_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
         BodyNote &note = currentBodyNote();
         if (note.logged)
             return;
@@ -252,6 +254,7 @@ void ServiceCore::configure(httplib::Server &server)
         }
         e.status = res.status;
         m_log.append(e);
+        note.logged = true;
     });
 
     registerApiRoutes(server, *this);
