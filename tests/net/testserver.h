@@ -57,7 +57,7 @@ public:
 
     TestServer()
     {
-        m_server.Get(R"(/status/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
+        auto status = [](const httplib::Request &req, httplib::Response &res) {
             const int code = std::stoi(req.matches[1]);
             res.status = code;
             if (code >= 300 && code < 400)
@@ -65,7 +65,9 @@ public:
             res.set_content("{\"code\":" + std::to_string(code)
                                 + ",\"status\":\"success\",\"message\":\"m\",\"data\":{\"v\":1}}",
                             "application/json");
-        });
+        };
+        m_server.Get(R"(/status/(\d+))", status);
+        m_server.Post(R"(/status/(\d+))", status);
         m_server.Get("/stall-headers", [this](const httplib::Request &, httplib::Response &res) {
             ++m_stalled;
             waitForRelease();
@@ -127,7 +129,9 @@ public:
 
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        m_server.wait_until_ready();
+        // stop() only works once the server runs.
+        for (int i = 0; i < 500 && m_port > 0 && !m_server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     ~TestServer()
@@ -219,3 +223,98 @@ inline int closedLocalPort()
         ::close(fd);
     return port;
 }
+
+// Accepts connections on 127.0.0.1 and keeps the raw bytes of each request
+// (head and body, exactly as they arrived); answers each with a fixed
+// status and a short body.
+class RawCaptureServer final
+{
+public:
+    explicit RawCaptureServer(int status = 200)
+        : m_status(status)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
+            || ::listen(m_fd, 4) != 0)
+            return;
+        socklen_t len = sizeof addr;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len);
+        m_port = ntohs(addr.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+
+    ~RawCaptureServer()
+    {
+        m_stop = true;
+        if (m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    QByteArray url(const char *path) const
+    {
+        return QByteArray("http://127.0.0.1:") + QByteArray::number(m_port) + path;
+    }
+
+    QList<QByteArray> requests() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_requests;
+    }
+
+private:
+    void serve()
+    {
+        while (!m_stop) {
+            const int c = ::accept(m_fd, nullptr, nullptr);
+            if (c < 0)
+                return;
+            QByteArray data;
+            char buf[4096];
+            int headEnd = -1;
+            qint64 expected = -1;
+            for (;;) {
+                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                data.append(buf, int(n));
+                if (headEnd < 0) {
+                    headEnd = data.indexOf("\r\n\r\n");
+                    if (headEnd >= 0) {
+                        expected = 0;
+                        const QByteArray head = data.left(headEnd).toLower();
+                        const int cl = head.indexOf("\r\ncontent-length:");
+                        if (cl >= 0) {
+                            const int eol = head.indexOf("\r\n", cl + 2);
+                            expected = head.mid(cl + 17, eol < 0 ? -1 : eol - cl - 17).trimmed().toLongLong();
+                        }
+                    }
+                }
+                if (headEnd >= 0 && data.size() >= headEnd + 4 + expected)
+                    break;
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_requests.append(data);
+            }
+            const QByteArray answer = "HTTP/1.1 " + QByteArray::number(m_status)
+                                      + " X\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+            ::send(c, answer.constData(), size_t(answer.size()), 0);
+            ::close(c);
+        }
+    }
+
+    int m_status;
+    int m_fd = -1;
+    int m_port = 0;
+    std::atomic_bool m_stop{false};
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    QList<QByteArray> m_requests;
+};
