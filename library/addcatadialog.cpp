@@ -110,8 +110,7 @@ void AddCataDialog::on_addBtn_clicked()
     std::string response;
     const bool ok = syncFormRequest(request.url, response, false, request.body, {});
     const QString answer = QString::fromUtf8(response.data(), static_cast<int>(response.size()));
-    if (ok)
-        qCritical() << "add cata http data:" << answer;
+    qCritical() << "add cata http data:" << answer;
     const AddCataOutcome outcome = evaluateAddCataAnswer(ok, answer);
     if (!outcome.ok) {
         m_ui->tipsLbl->setText(outcome.tip);
