@@ -20,6 +20,10 @@
 
 #include <chrono>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace devsvc {
 
 namespace {
@@ -203,6 +207,15 @@ void ServiceCore::configure(httplib::Server &server)
 {
     const int threads = std::max(4, m_options.threads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    // Answers go out at once (no waiting for the peer's delayed ACK); the
+    // accepted sockets inherit these options from the listening one.
+    server.set_socket_options([](socket_t sock) {
+        httplib::default_socket_options(sock);
+        int yes = 1;
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        int buffer = 4 * 1024 * 1024;
+        setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    });
     server.set_payload_max_length(size_t(64) * 1024 * 1024 * 1024);
     server.set_keep_alive_max_count(1000);
     server.set_keep_alive_timeout(5);
