@@ -1,9 +1,10 @@
 #pragma once
 
+#include "library/videomanagepage.h"
+#include "library/videosearchpage.h"
+
 class QWidget;
 class ShellServices;
-class VideoManagePage;
-class VideoSearchPage;
 struct ShellHooks;
 
 // The manage and the search page as the main window hosts them.
