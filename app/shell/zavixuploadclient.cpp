@@ -11,6 +11,7 @@
 #include "net/transfer.h"
 #include "platform/platform.h"
 #include "upload/userdatafile.h"
+#include "prefs/settingshost.h"
 
 #include <QAction>
 #include <QApplication>
@@ -180,6 +181,11 @@ void ZavixUploadClient::hostPages()
     // search page   (m_ui->searchPage):  the video search
     // history page  (m_ui->historyPage): the upload history
     // settings page (m_ui->settingPage): the settings (above the copyright lines)
+
+    // Upload queue and settings; they fill the close, save and drop hooks.
+    const UploadPages uploads = createUploadPages(this, m_hooks, this);
+    hostInPage(m_ui->uploadPage, uploads.upload);
+    hostInPage(m_ui->settingPage, uploads.settings);
 }
 
 // ---- Navigation ---------------------------------------------------------------
