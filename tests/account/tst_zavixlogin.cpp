@@ -115,6 +115,7 @@ private slots:
     void damagedUsersFile_data();
     void damagedUsersFile();
     void browserPages();
+    void closedByTitleBar();
 
 private:
     struct Form
@@ -645,6 +646,17 @@ void TestZavixLogin::browserPages()
     dialog.findChild<QPushButton *>("registerBtn")->click();
     QCOMPARE(m_browser.urls,
              (QList<QUrl>{QUrl(hosts::vendorSite() + "/forget"), QUrl(hosts::vendorSite() + "/register")}));
+    QCOMPARE(m_service->requestLog().size(), 0);
+}
+
+void TestZavixLogin::closedByTitleBar()
+{
+    // Run modally as at startup; the title bar's close button rejects it.
+    m_answerer->clear();
+    m_answerer->clickWhenShown(QStringLiteral("close"), QStringLiteral("ZavixLogin"));
+    ZavixLogin dialog;
+    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    QCOMPARE(m_answerer->answeredCount(), 1);
     QCOMPARE(m_service->requestLog().size(), 0);
 }
 
