@@ -260,6 +260,9 @@ void ServiceCore::configure(httplib::Server &server)
         if (note.streamed) {
             e.bodySize = note.size;
             e.bodyMd5 = note.md5;
+        } else if (req.body.empty() && req.has_header("Content-Length")) {
+            // Read by a handler of its own (the OSS store): the announced size.
+            e.bodySize = QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong();
         } else {
             e.bodySize = qint64(req.body.size());
             if (!req.body.empty() && m_options.logBodyDigest)

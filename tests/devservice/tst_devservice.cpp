@@ -643,6 +643,45 @@ private slots:
         const Reply skewed = initiate(secret, -20 * 60);
         QCOMPARE(skewed.status, 403L);
         QVERIFY(skewed.body.contains("RequestTimeTooSkewed"));
+
+        // One part, then complete with the callback: the service learns the video.
+        const QByteArray key = "uploadvideo/20260101/" + vid + ".mp4";
+        const int a = good.body.indexOf("<UploadId>");
+        const QByteArray uploadId = good.body.mid(a + 10, good.body.indexOf("</UploadId>") - a - 10);
+        auto signedCall = [&](const QByteArray &verb, const QByteArray &sub, const QByteArray &body,
+                              const QList<QByteArray> &ossHeaders) {
+            const QByteArray date = QLocale::c().toString(QDateTime::currentDateTimeUtc(),
+                                                          QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1();
+            QByteArray canon;
+            for (const QByteArray &h : ossHeaders)
+                canon += h.left(h.indexOf(':')).toLower() + ":" + h.mid(h.indexOf(':') + 1).trimmed() + "\n";
+            const QByteArray toSign = verb + "\n\n\n" + date + "\n" + canon + "/" + bucket.toUtf8() + "/" + key + sub;
+            const QByteArray sig = QMessageAuthenticationCode::hash(toSign, secret.toUtf8(), QCryptographicHash::Sha1).toBase64();
+            devhttp::Request r;
+            r.method = verb;
+            r.url = url("/" + bucket + "/") + key + sub;
+            r.body = body;
+            r.hasBody = true;
+            r.headers = QList<QByteArray>{"Content-Type:", "Date: " + date, "Authorization: OSS " + id.toUtf8() + ":" + sig}
+                        + ossHeaders;
+            return devhttp::perform(r);
+        };
+        const QByteArray part = patternBytes(2048, 5);
+        const Reply put = signedCall("PUT", "?partNumber=1&uploadId=" + uploadId, part, {});
+        QCOMPARE(put.status, 200L);
+        const QByteArray etag = put.header("ETag");
+        const QByteArray complete = "<CompleteMultipartUpload><Part><PartNumber>1</PartNumber><ETag>" + etag
+                                    + "</ETag></Part></CompleteMultipartUpload>";
+        const QByteArray callback = d.value("callback").toString().toUtf8().toBase64();
+        const Reply done = signedCall("POST", "?uploadId=" + uploadId, complete, {"x-oss-callback: " + callback});
+        QVERIFY2(done.status == 200, done.body.constData());
+        QCOMPARE(QJsonDocument::fromJson(done.body).object().value("status").toString(), QStringLiteral("success"));
+        const devsvc::VideoState v = m_service->video(QString::fromLatin1(vid));
+        QVERIFY(v.exists);
+        QCOMPARE(v.size, qint64(part.size()));
+        QCOMPARE(v.cataid, QStringLiteral("101"));
+        QCOMPARE(v.title, QStringLiteral("a b"));
+        QCOMPARE(v.status, QStringLiteral("10"));
     }
 
     void ossCallbackRegistersVideo()
