@@ -247,6 +247,17 @@ CrtHooks findCrtHooks()
 // ---------------------------------------------------------------------------
 // The handler
 
+void *instructionAddress(const CONTEXT &context)
+{
+#if defined(_M_X64) || defined(__x86_64__)
+    return reinterpret_cast<void *>(ULONG_PTR(context.Rip));
+#elif defined(_M_ARM64) || defined(__aarch64__)
+    return reinterpret_cast<void *>(ULONG_PTR(context.Pc));
+#else
+    return reinterpret_cast<void *>(ULONG_PTR(context.Eip));
+#endif
+}
+
 class ExceptionDumpHandler;
 
 CRITICAL_SECTION g_chainLock;
@@ -464,6 +475,7 @@ void __cdecl ExceptionDumpHandler::invalidParameterHandler(const wchar_t *expres
     RtlCaptureContext(&context);
     exception = EXCEPTION_RECORD();
     exception.ExceptionCode = vexdump::kCodeInvalidParameter;
+    exception.ExceptionAddress = instructionAddress(context);
     exception.NumberParameters = 3;
     exception.ExceptionInformation[0] = ULONG_PTR(record.expression);
     exception.ExceptionInformation[1] = ULONG_PTR(record.file);
@@ -488,6 +500,7 @@ void __cdecl ExceptionDumpHandler::pureCallHandler()
     RtlCaptureContext(&context);
     exception = EXCEPTION_RECORD();
     exception.ExceptionCode = vexdump::kCodeNoncontinuable;
+    exception.ExceptionAddress = instructionAddress(context);
     exception.NumberParameters = 3;
     exception.ExceptionInformation[0] = ULONG_PTR(record.expression);
     exception.ExceptionInformation[1] = ULONG_PTR(record.file);
@@ -574,13 +587,7 @@ bool ExceptionDumpHandler::writeDump(DWORD requestingThreadId, EXCEPTION_POINTER
         m_instructionRange = vexdump::MemoryRange();
         m_instructionRangeGiven = false;
         if (exceptionPointers && exceptionPointers->ContextRecord) {
-#if defined(_M_X64) || defined(__x86_64__)
-            const std::uint64_t ip = exceptionPointers->ContextRecord->Rip;
-#elif defined(_M_ARM64) || defined(__aarch64__)
-            const std::uint64_t ip = exceptionPointers->ContextRecord->Pc;
-#else
-            const std::uint64_t ip = exceptionPointers->ContextRecord->Eip;
-#endif
+            const std::uint64_t ip = std::uint64_t(ULONG_PTR(instructionAddress(*exceptionPointers->ContextRecord)));
             MEMORY_BASIC_INFORMATION region;
             if (VirtualQueryEx(process, reinterpret_cast<LPCVOID>(ULONG_PTR(ip)), &region, sizeof region)
                 && region.State == MEM_COMMIT)
