@@ -684,6 +684,82 @@ private slots:
         QCOMPARE(v.status, QStringLiteral("10"));
     }
 
+    void speedTestInitsAndFormUploads()
+    {
+        struct Form
+        {
+            QList<QPair<QByteArray, QByteArray>> fields;
+            QByteArray file;
+        };
+        auto build = [](CURL *curl, void *data) {
+            const Form *f = static_cast<const Form *>(data);
+            curl_mime *mime = curl_mime_init(curl);
+            for (const auto &field : f->fields) {
+                curl_mimepart *p = curl_mime_addpart(mime);
+                curl_mime_name(p, field.first.constData());
+                curl_mime_data(p, field.second.constData(), size_t(field.second.size()));
+            }
+            curl_mimepart *p = curl_mime_addpart(mime);
+            curl_mime_name(p, "file");
+            curl_mime_filename(p, "NetSpeedTest.mp4");
+            curl_mime_type(p, "application/octet-stream");
+            curl_mime_data(p, f->file.constData(), size_t(f->file.size()));
+            return mime;
+        };
+        const QByteArray payload = patternBytes(300000, 8);
+        auto speedVid = [](const QString &userId) {
+            return userId + QString::fromLatin1(devhttp::md5Hex("NetSpeedTest").left(22)) + "_" + userId.left(1);
+        };
+        // OSS: the child account (a sub-tree) names the default category.
+        const QList<Pair> pairs{{"cataid", "1"}, {"filename", "NetSpeedTest.mp4"}, {"filesize", "52428800"},
+                                {"luping", "0"}, {"ptime", devhttp::nowPtime()}, {"sign", ""},
+                                {"title", "NetSpeedTest"}, {"uploadType", "client_aliyun_chunk"}, {"vid", speedVid(kOssUid)}};
+        const Reply init = devhttp::post(url("/v2/aliyunoss/direct/20001/init?")
+                                         + signedQuery(pairs, {"cataid", "filename", "filesize", "luping", "ptime", "title",
+                                                               "uploadType", "vid"},
+                                                       "sk-child-77d2b5e4"));
+        QCOMPARE(init.json().value("code").toInt(), 200);
+        const QJsonObject d = init.json().value("data").toObject();
+        for (const char *k : {"policy", "dir", "host", "accessid", "signature"})
+            QVERIFY2(!d.value(k).toString().isEmpty(), k);
+        Form oss;
+        oss.fields = {{"policy", d.value("policy").toString().toUtf8()},
+                      {"Signature", d.value("signature").toString().toUtf8()},
+                      {"OSSAccessKeyId", d.value("accessid").toString().toUtf8()},
+                      {"key", (d.value("dir").toString() + "NetSpeedTest.mp4").toUtf8()}};
+        oss.file = payload;
+        devhttp::Request r;
+        r.method = "POST";
+        r.url = d.value("host").toString().toUtf8();
+        r.mimeBuilder = build;
+        r.mimeData = &oss;
+        const Reply ossForm = devhttp::perform(r);
+        if (ossForm.status != 404)
+            QVERIFY2(ossForm.status == 204 || ossForm.status == 200, ossForm.body.constData());
+
+        // WCS: the init without fileid, then the form upload to the host.
+        const QByteArray vid = speedVid(kWcsUid).toLatin1();
+        QList<Pair> w{{"cataid", "1"}, {"describ", ""}, {"filename", "NetSpeedTest.mp4"}, {"filesize", "52428800"},
+                      {"luping", "0"}, {"ptime", devhttp::nowPtime()}, {"sign", ""}, {"tag", ""},
+                      {"title", "NetSpeedTest"}, {"uploadType", "client_wcs_chunk"}, {"vid", QString::fromLatin1(vid)}};
+        const Reply winit = devhttp::post(url("/v2/uploadvideo_wcs/10002/init?")
+                                          + signedQuery(w, {"cataid", "filename", "filesize", "luping", "ptime", "title",
+                                                            "uploadType", "vid"},
+                                                        kWcsSecret));
+        const QJsonObject wd = winit.json().value("data").toObject();
+        QCOMPARE(winit.json().value("code").toInt(), 200);
+        Form wcs;
+        wcs.fields = {{"token", wd.value("uploadToken").toString().toUtf8()}, {"key", "uploadvideo/20260101/NetSpeedTest.mp4"}};
+        wcs.file = payload;
+        r.url = wd.value("host").toString().toUtf8();
+        r.mimeData = &wcs;
+        const Reply wcsForm = devhttp::perform(r);
+        QCOMPARE(wcsForm.status, 200L);
+        QCOMPARE(qint64(wcsForm.json().value("fsize").toDouble()), qint64(payload.size()));
+        wcs.fields[0].second = "not-a-token";
+        QCOMPARE(devhttp::perform(r).status, 401L);
+    }
+
     void ossCallbackRegistersVideo()
     {
         const QByteArray vid = vidOf(kOssUid, "oss-callback");
