@@ -302,6 +302,7 @@ public:
         QString uploadDir;
         int failStatus = 0;
         qint64 resetAfter = -1;
+        bool corrupt = false;
         {
             QMutexLocker lock(&m_mutex);
             const auto it = m_uploads.constFind(uploadId);
@@ -320,6 +321,9 @@ public:
             } else if (m_failCount > 0) {
                 --m_failCount;
                 failStatus = m_failStatus;
+            } else if (m_corruptCount > 0) {
+                --m_corruptCount;
+                corrupt = true;
             }
         }
         if (failStatus) {
@@ -348,6 +352,12 @@ public:
             if (resetAfter >= 0 && received + qint64(length) >= resetAfter) {
                 cut = true;
                 return false;
+            }
+            QByteArray altered;
+            if (corrupt && received == 0 && length > 0) {
+                altered = QByteArray(data, int(length));
+                altered[0] = char(altered[0] ^ 0x5a);
+                data = altered.constData();
             }
             received += qint64(length);
             md5.addData(data, int(length));
@@ -991,6 +1001,7 @@ public:
     int m_failCount = 0;
     int m_failStatus = 500;
     int m_resetCount = 0;
+    int m_corruptCount = 0;
     qint64 m_resetAfter = 0;
     std::atomic<qint64> m_partRate{0};
     int m_partPuts = 0;
@@ -1065,6 +1076,12 @@ void OssStore::resetNextParts(int count, qint64 afterBytes)
     m_impl->m_resetAfter = afterBytes;
 }
 
+void OssStore::corruptNextParts(int count)
+{
+    QMutexLocker lock(&m_impl->m_mutex);
+    m_impl->m_corruptCount = count;
+}
+
 void OssStore::setPartReadRate(qint64 bytesPerSecond)
 {
     QMutexLocker lock(&m_impl->m_mutex);
@@ -1076,6 +1093,7 @@ void OssStore::clearFaults()
     QMutexLocker lock(&m_impl->m_mutex);
     m_impl->m_failCount = 0;
     m_impl->m_resetCount = 0;
+    m_impl->m_corruptCount = 0;
     m_impl->m_partRate = 0;
 }
 

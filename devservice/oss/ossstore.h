@@ -94,6 +94,9 @@ public:
     // The next `count` part uploads lose their connection after `afterBytes`
     // body bytes.
     void resetNextParts(int count, qint64 afterBytes);
+    // The next `count` part uploads are stored with their first byte altered,
+    // as if damaged on the way (the ETag then tells the client).
+    void corruptNextParts(int count);
     // Caps the reading speed of every part body (bytes per second, 0 = none).
     void setPartReadRate(qint64 bytesPerSecond);
     void clearFaults();

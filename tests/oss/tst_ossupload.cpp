@@ -108,6 +108,7 @@ private:
     {
         ClientConfiguration c;
         c.retryDelayMs = 20;
+        c.enablePartDigestCheck = true; // exercised here; the bench runs without it
         return c;
     }
     std::unique_ptr<OssClient> client(const std::string &secretOverride = std::string(),
@@ -377,21 +378,24 @@ private slots:
         QTest::addColumn<int>("failCount");
         QTest::addColumn<int>("failStatus");
         QTest::addColumn<int>("resets");
+        QTest::addColumn<int>("corrupted");
         QTest::addColumn<bool>("succeeds");
         QTest::addColumn<int>("partPuts");
         QTest::addColumn<QString>("code");
         // 6 parts each time.
-        QTest::newRow("500 twice, then accepted") << 2 << 500 << 0 << true << 8 << "";
-        QTest::newRow("503 beyond the retries") << 100 << 503 << 0 << false << 4 << "InternalError";
-        QTest::newRow("403 fails at once") << 1 << 403 << 0 << false << 1 << "AccessDenied";
-        QTest::newRow("connection reset in a part") << 0 << 0 << 1 << true << 7 << "";
-        QTest::newRow("two resets") << 0 << 0 << 2 << true << 8 << "";
+        QTest::newRow("500 twice, then accepted") << 2 << 500 << 0 << 0 << true << 8 << "";
+        QTest::newRow("503 beyond the retries") << 100 << 503 << 0 << 0 << false << 4 << "InternalError";
+        QTest::newRow("403 fails at once") << 1 << 403 << 0 << 0 << false << 1 << "AccessDenied";
+        QTest::newRow("connection reset in a part") << 0 << 0 << 1 << 0 << true << 7 << "";
+        QTest::newRow("two resets") << 0 << 0 << 2 << 0 << true << 8 << "";
+        QTest::newRow("part damaged on the way") << 0 << 0 << 0 << 1 << true << 7 << "";
     }
     void partFaults()
     {
         QFETCH(int, failCount);
         QFETCH(int, failStatus);
         QFETCH(int, resets);
+        QFETCH(int, corrupted);
         QFETCH(bool, succeeds);
         QFETCH(int, partPuts);
         QFETCH(QString, code);
@@ -403,6 +407,8 @@ private slots:
             m_rig->store().failNextParts(failCount, failStatus);
         if (resets)
             m_rig->store().resetNextParts(resets, 50 * KiB);
+        if (corrupted)
+            m_rig->store().corruptNextParts(corrupted);
 
         const PutObjectOutcome outcome = client()->ResumableUploadObject(request(path, key, 100 * KiB, 1));
         QCOMPARE(outcome.isSuccess(), succeeds);
