@@ -5,6 +5,22 @@
 // multipart uploads, the upload callback and the form upload of the speed
 // test. Request bodies are streamed (to the data folder, or only through a
 // digest in digest-only mode), so memory stays bounded whatever the size.
+//
+// Choices where the public store leaves room:
+// - A part's ETag is the quoted upper-case hex MD5 of its bytes; an object
+//   made of parts gets the quoted MD5 of the binary part digests plus
+//   "-<count>", a form-uploaded object the quoted MD5 of its bytes.
+// - The whole-object MD5 is known only when the bytes are kept (data
+//   folder mode); digest-only mode cannot combine part digests into it.
+// - Parts sent but not named in the complete request are dropped.
+// - ListParts answers at most 1000 parts per page.
+// - Callback values are percent-encoded in a form-encoded body and
+//   JSON-escaped in a JSON body; ${etag} comes without quotes. Only
+//   callback hosts on 127.0.0.0/8 (or localhost) are called; any other
+//   host counts as a failed callback.
+// - The callback server's 200 answer body goes back to the client as the
+//   complete answer; every other outcome answers 203 CallbackFailed with
+//   the object kept.
 
 #include <QByteArray>
 #include <QList>
