@@ -105,6 +105,7 @@ private slots:
     void failedListKeepsPageListAndShowsMessage_data();
     void failedListKeepsPageListAndShowsMessage();
     void enteringTwiceSendsOneRequest();
+    void requestsWhileLoadingAreDropped();
     void proceedPage_data();
     void proceedPage();
     void emptyTreeRefusesPaging();
@@ -299,6 +300,33 @@ void TstVideoPages::enteringTwiceSendsOneRequest()
     QVERIFY(child<QPushButton>(&page, "notContainSubBtn")->isChecked());
     QVERIFY(!child<QPushButton>(&page, "containSubCataBtn")->isChecked());
     QCOMPARE(manageRows(page).size(), 2);
+}
+
+void TstVideoPages::requestsWhileLoadingAreDropped()
+{
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    VideoSearchPage search(&host);
+    m_service.stallNext(QStringLiteral("/v2/video/.*/list"), 2);
+    page.enterPage();
+    child<QLineEdit>(&search, "searchEdit")->setText("Alpha");
+    child<QPushButton>(&search, "searchBtn")->click();
+    QTRY_COMPARE(m_service.stalledCount(), 2);
+    QVERIFY(page.isLoading());
+    QVERIFY(search.isLoading());
+    QVERIFY(!child<QWidget>(&page, "loadinMLbl")->isHidden());
+
+    host.currentId = "5";
+    child<QPushButton>(&page, "refreshBtn")->click();
+    page.categoryClicked();
+    page.enterPage();
+    child<QPushButton>(&search, "searchBtn")->click();
+    QCOMPARE(page.lastListedCategoryId(), QString("1")); // entering found the page busy
+    m_service.releaseStalls();
+    QTRY_VERIFY(!page.isLoading() && !search.isLoading());
+    QCOMPARE(m_service.requests("/v2/video/1001/list").size(), 2);
+    QVERIFY(child<QWidget>(&page, "loadinMLbl")->isHidden());
+    QCOMPARE(searchRows(search).size(), 1);
 }
 
 void TstVideoPages::proceedPage_data()
