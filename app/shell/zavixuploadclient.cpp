@@ -6,6 +6,7 @@
 #include "app/messageinfo.h"
 #include "library/addcatadialog.h"
 #include "library/categorytree.h"
+#include "library/videopages.h"
 #include "net/closingflag.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
@@ -186,6 +187,11 @@ void ZavixUploadClient::hostPages()
     const UploadPages uploads = createUploadPages(this, m_hooks, this);
     hostInPage(m_ui->uploadPage, uploads.upload);
     hostInPage(m_ui->settingPage, uploads.settings);
+
+    // Manage and search pages; they fill the manage page's navigation hooks.
+    const VideoPages videos = createVideoPages(this, m_hooks, this);
+    hostInPage(m_ui->managePage, videos.manage);
+    hostInPage(m_ui->searchPage, videos.search);
 }
 
 // ---- Navigation ---------------------------------------------------------------
