@@ -109,6 +109,13 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
         r.outcome = BodyOutcome::TooLarge;
         return r;
     }
+    const bool chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+    if (announced < 0 && !chunked) {
+        // No length and no chunks: the request has no body.
+        t_note.md5.clear();
+        r.outcome = BodyOutcome::Complete;
+        return r;
+    }
     const std::optional<qint64> resetAt = core.faults().takeResetAfter(method, path);
     Md5Stream md5(core.logDigests());
     bool tooLarge = false;

@@ -876,6 +876,12 @@ private slots:
                                      "POST /v2/video/10001/addCata/ HTTP/1.1\r\nHost: x\r\n"
                                      "Content-Length: 99999999999\r\n\r\nabc")
                     .startsWith("HTTP/1.1 413"));
+        // A POST without length and without chunks has no body (the bookkeeping POSTs).
+        const QByteArray vid = vidOf(kOssUid, "no-body");
+        const QByteArray bare = devhttp::rawExchange(
+            m_service->port(), "POST /uc/video/checkUploadingVideo?vid=" + vid + "&sign="
+                                   + bookkeepingSign(m_base.mid(7), vid) + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QVERIFY2(bare.startsWith("HTTP/1.1 200"), bare.constData());
         // A client that vanishes mid-body, and garbage instead of HTTP.
         devhttp::rawExchange(m_service->port(),
                              "POST /sink HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n" + QByteArray(5000, 'a'), 0);
