@@ -17,6 +17,8 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <cstdio>
+
 namespace devsvc {
 
 namespace {
@@ -309,8 +311,8 @@ void handleCover(ServiceCore &core, const httplib::Request &req, httplib::Respon
     }
     const QString target = folder + QLatin1Char('/') + QString::fromLatin1(QCryptographicHash::hash(
                                                            vid.toUtf8(), QCryptographicHash::Sha1).toHex());
-    QFile::remove(target);
-    if (!QFile::rename(tempPath, target)) { // the finished file replaces the old one in one step
+    // The finished file replaces the old one in one step.
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(target).constData()) != 0) {
         QFile::remove(tempPath);
         refuse(res, QStringLiteral("store write failed."), 500);
         return;

@@ -297,6 +297,47 @@ private slots:
         QCOMPARE(bad.message(), QStringLiteral("sign is illegal."));
     }
 
+    void coverImage()
+    {
+        struct Cover
+        {
+            QByteArray image, sign, vids, ptime;
+        };
+        auto build = [](CURL *curl, void *data) {
+            const Cover *c = static_cast<const Cover *>(data);
+            curl_mime *mime = curl_mime_init(curl);
+            curl_mimepart *p = curl_mime_addpart(mime);
+            curl_mime_name(p, "image");
+            curl_mime_filename(p, "cover.png");
+            curl_mime_type(p, "application/octet-stream");
+            curl_mime_data(p, c->image.constData(), size_t(c->image.size()));
+            const QList<QPair<const char *, QByteArray>> fields{{"sign", c->sign}, {"vids", c->vids}, {"ptime", c->ptime}};
+            for (const auto &f : fields) {
+                p = curl_mime_addpart(mime);
+                curl_mime_name(p, f.first);
+                curl_mime_data(p, f.second.constData(), size_t(f.second.size()));
+            }
+            return mime;
+        };
+        const QString vid = m_service->videoIds(kOssUid).first();
+        Cover c;
+        c.image = "\x89PNG\r\n\x1a\n" + patternBytes(70000, 6);
+        c.vids = vid.toUtf8();
+        c.ptime = devhttp::nowPtime().toUtf8();
+        c.sign = devhttp::sha1Upper("ptime=" + QString::fromUtf8(c.ptime) + "&vids=" + vid + kOssSecret).toUtf8();
+        devhttp::Request r;
+        r.method = "POST";
+        r.url = url("/v2/video/10001/uploadCoverImage");
+        r.headers = {"Content-Type: multipart/form-data"};
+        r.mimeBuilder = build;
+        r.mimeData = &c;
+        const Reply ok = devhttp::perform(r);
+        QCOMPARE(ok.json().value("status").toString(), QStringLiteral("success"));
+        QCOMPARE(devhttp::get(url("/images/") + vid.toUtf8() + ".png").body, c.image);
+        c.sign = devhttp::sha1Upper("ptime=" + QString::fromUtf8(c.ptime) + "&vids=" + vid + kWcsSecret).toUtf8();
+        QCOMPARE(devhttp::perform(r).message(), QStringLiteral("sign is illegal."));
+    }
+
     void timeStamp_data()
     {
         QTest::addColumn<qint64>("shiftMs");
