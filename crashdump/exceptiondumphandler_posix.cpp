@@ -102,6 +102,21 @@ bool readByte(int fd)
     }
 }
 
+// Gives the finished file at part its final name, unless that name exists.
+bool publish(const char *part, const char *final)
+{
+    if (link(part, final) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    // File systems without hard links.
+    if (renameat2(AT_FDCWD, part, AT_FDCWD, final, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS)
+        return rename(part, final) == 0; // the caller found the name free
+    return false;
+}
+
 // Memory for buffers that must exist before a crash; pages are only touched
 // when a dump is written.
 void *reserveMemory(std::size_t size)
@@ -273,6 +288,7 @@ private:
     char m_dumpFolder[kPathBytes] = {};
     char m_dumpId[vexdump::kDumpIdUnits] = {};
     char m_dumpPath[kPathBytes] = {};
+    char m_partPath[kPathBytes + 8] = {};
     bool m_writerAvailable = false;
     struct sigaction m_previous[kSignalCount];
     pthread_t m_dumpThread;
@@ -377,6 +393,11 @@ ExceptionDumpHandler::ExceptionDumpHandler(const std::string &dumpFolder, const 
     vexdump::formatDumpId(guid, m_dumpId);
     if (!vexdump::formatDumpPath(m_dumpPath, kPathBytes, m_dumpFolder, '/', static_cast<const char *>(m_dumpId)))
         m_dumpPath[0] = '\0';
+    if (m_dumpPath[0]) {
+        std::size_t pos = 0;
+        vexdump::appendText(m_partPath, sizeof m_partPath, &pos, static_cast<const char *>(m_dumpPath));
+        vexdump::appendText(m_partPath, sizeof m_partPath, &pos, ".part");
+    }
 
     // A small alternate stack, so that a stack overflow of the installing
     // thread still reaches the handler.
@@ -487,15 +508,20 @@ bool ExceptionDumpHandler::writeDump(std::uint32_t requestingThreadId, int sig, 
                                      const ucontext_t *context)
 {
     bool outcome = false;
-    if (m_writerAvailable && m_dumpPath[0]) {
-        const int fd = open(m_dumpPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // The dump is written under a temporary name and linked to its own name
+    // at the end: a reader never sees half a dump, and an existing dump is
+    // never replaced.
+    struct stat existing;
+    if (m_writerAvailable && m_dumpPath[0] && m_partPath[0] && stat(m_dumpPath, &existing) != 0) {
+        const int fd = open(m_partPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd >= 0) {
             const std::size_t size = composeDump(requestingThreadId, sig, info, context);
             outcome = size > 0 && writeAll(fd, m_arena, size);
             if (close(fd) != 0)
                 outcome = false;
-            if (!outcome)
-                unlink(m_dumpPath); // no half-written dump
+            if (outcome && !publish(m_partPath, m_dumpPath))
+                outcome = false;
+            unlink(m_partPath);
         }
     }
     ReporterContext &reporter = reporterContext();

@@ -602,6 +602,8 @@ bool ExceptionDumpHandler::writeDump(DWORD requestingThreadId, EXCEPTION_POINTER
                                       exceptionPointers ? &exceptionInfo : nullptr, &userStreams, &callback)
             == TRUE;
         CloseHandle(file);
+        if (!outcome)
+            DeleteFileW(m_dumpPath); // leave no partial dump behind
     }
     ReporterContext &context = reporterContext();
     if (context.reporter)

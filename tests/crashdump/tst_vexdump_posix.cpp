@@ -164,6 +164,7 @@ void TestVexDumpPosix::fatalSignals()
     const QStringList dumps = crashtest::dumpFiles(m_dumps);
     QCOMPARE(dumps.size(), 1);
     QVERIFY2(crashtest::isUuidDumpName(dumps.first()), qPrintable(dumps.first()));
+    QCOMPARE(QDir(m_dumps).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
     const QString dumpPath = m_dumps + "/" + dumps.first();
     checkDump(dumpPath, sig, onMainThread, run.processId);
     if (QTest::currentTestFailed())
