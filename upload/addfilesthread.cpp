@@ -18,15 +18,16 @@ AddedFileFacts inspectAddedFile(const QString &path, const QString &userId, cons
 }
 
 AddFilesThread::AddFilesThread(const QStringList &paths, const QString &userId,
-                               const QString &cataid, QObject *parent)
-    : QThread(parent), m_paths(paths), m_userId(userId), m_cataid(cataid)
+                               const QString &cataid, int start, int stride, QObject *parent)
+    : QThread(parent), m_paths(paths), m_userId(userId), m_cataid(cataid), m_start(start),
+      m_stride(qMax(1, stride))
 {
     qRegisterMetaType<AddedFileFacts>("AddedFileFacts");
 }
 
 void AddFilesThread::run()
 {
-    for (int i = 0; i < m_paths.size(); ++i) {
+    for (int i = m_start; i < m_paths.size(); i += m_stride) {
         if (isInterruptionRequested())
             break;
         AddedFileFacts facts = inspectAddedFile(m_paths.at(i), m_userId, m_cataid);

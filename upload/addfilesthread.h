@@ -17,7 +17,8 @@ struct AddedFileFacts
 };
 Q_DECLARE_METATYPE(AddedFileFacts)
 
-// Reads and hashes one batch of added files in order and reports each one.
+// Reads and hashes the files start, start + stride, ... of one batch in
+// order and reports each one.
 class AddFilesThread final : public QThread
 {
     Q_OBJECT
@@ -25,7 +26,7 @@ class AddFilesThread final : public QThread
 
 public:
     AddFilesThread(const QStringList &paths, const QString &userId, const QString &cataid,
-                   QObject *parent = nullptr);
+                   int start = 0, int stride = 1, QObject *parent = nullptr);
 
 signals:
     void fileReady(const AddedFileFacts &facts);
@@ -38,6 +39,8 @@ private:
     QStringList m_paths;
     QString m_userId;
     QString m_cataid;
+    int m_start;
+    int m_stride;
 };
 
 // The same facts computed on the calling thread.

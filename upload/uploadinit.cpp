@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -21,6 +22,34 @@ QString md5Hex(const QByteArray &bytes)
 QString sha1Hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
+// CR LF pairs become LF, in place and in one pass; the runs between two
+// CRs move with memmove.
+void collapseCrLf(QByteArray &bytes)
+{
+    const qsizetype size = bytes.size();
+    const char *first = static_cast<const char *>(std::memchr(bytes.constData(), '\r', size));
+    if (!first)
+        return;
+    char *data = bytes.data(); // detaches once
+    qsizetype out = first - bytes.constData();
+    qsizetype in = out;
+    while (in < size) {
+        // data[in] is a CR here.
+        const bool pair = in + 1 < size && data[in + 1] == '\n';
+        qsizetype runStart = pair ? in + 1 : in;
+        const char *next = in + 1 < size
+            ? static_cast<const char *>(std::memchr(data + in + 1, '\r', size - in - 1))
+            : nullptr;
+        const qsizetype runEnd = next ? next - data : size;
+        const qsizetype length = runEnd - runStart;
+        if (out != runStart)
+            std::memmove(data + out, data + runStart, static_cast<size_t>(length));
+        out += length;
+        in = runEnd;
+    }
+    bytes.truncate(static_cast<int>(out));
 }
 
 qint64 nowPtime()
@@ -67,8 +96,7 @@ QString contentHashForVid(const QString &filePath, qint64 fileSize)
     if (file.open(QIODevice::ReadOnly)) {
         const qint64 limit = qBound<qint64>(0, fileSize, kVidHashLimit);
         bytes = file.read(limit);
-        if (bytes.contains('\r'))
-            bytes.replace("\r\n", "\n");
+        collapseCrLf(bytes);
     }
     return md5Hex(bytes);
 }

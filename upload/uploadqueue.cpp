@@ -24,11 +24,13 @@ UploadQueue::UploadQueue(const UploadQueueWidgets &widgets, QObject *parent)
 
 UploadQueue::~UploadQueue()
 {
-    if (m_addThread) {
-        m_addThread->requestInterruption();
-        m_addThread->disconnect(this);
-        m_addThread->wait();
-        delete m_addThread.data();
+    for (const QPointer<AddFilesThread> &thread : qAsConst(m_addThreads)) {
+        if (!thread)
+            continue;
+        thread->requestInterruption();
+        thread->disconnect(this);
+        thread->wait();
+        delete thread.data();
     }
     std::lock_guard<std::mutex> lock(m_queueMutex);
     qDeleteAll(m_overflow);
@@ -251,7 +253,7 @@ void UploadQueue::addUploadTask(const QStringList &paths)
     showAddingState(true);
     m_adding = true;
     m_pendingAdds.append({paths, category});
-    if (!m_addThread)
+    if (m_addThreads.isEmpty())
         startNextBatch();
 }
 
@@ -263,18 +265,39 @@ void UploadQueue::startNextBatch()
     }
     const PendingAdd next = m_pendingAdds.takeFirst();
     m_addCategory = next.category;
-    // The files are read and hashed in a worker; the results come back in
-    // order and are applied here, so the window stays responsive.
-    auto *thread = new AddFilesThread(next.paths, m_account.userId, next.category.cataid);
-    connect(thread, &AddFilesThread::fileReady, this, &UploadQueue::addedFileSlot,
-            Qt::QueuedConnection);
-    connect(thread, &AddFilesThread::Result, this, &UploadQueue::addBatchFinishedSlot,
-            Qt::QueuedConnection);
-    m_addThread = thread;
-    thread->start();
+    m_arrived.clear();
+    m_nextToApply = 0;
+    // The files are read and hashed in workers; their results are applied
+    // here strictly in the order of the batch, so the window stays
+    // responsive and the rows keep the order of the files.
+    const int workers = next.paths.size() > 1 ? 2 : 1;
+    m_runningAddThreads = workers;
+    for (int w = 0; w < workers; ++w) {
+        auto *thread = new AddFilesThread(next.paths, m_account.userId, next.category.cataid, w,
+                                          workers);
+        connect(thread, &AddFilesThread::fileReady, this, &UploadQueue::addedFileSlot,
+                Qt::QueuedConnection);
+        connect(thread, &AddFilesThread::Result, this, &UploadQueue::addBatchFinishedSlot,
+                Qt::QueuedConnection);
+        m_addThreads.append(thread);
+    }
+    for (const QPointer<AddFilesThread> &thread : qAsConst(m_addThreads))
+        thread->start();
 }
 
 void UploadQueue::addedFileSlot(const AddedFileFacts &facts)
+{
+    m_arrived.insert(facts.index, facts);
+    for (auto it = m_arrived.find(m_nextToApply); it != m_arrived.end();
+         it = m_arrived.find(m_nextToApply)) {
+        const AddedFileFacts ready = it.value();
+        m_arrived.erase(it);
+        ++m_nextToApply;
+        applyAddedFile(ready);
+    }
+}
+
+void UploadQueue::applyAddedFile(const AddedFileFacts &facts)
 {
     m_lastFolder = facts.folder;
     if (facts.fileSize == 0)
@@ -318,11 +341,18 @@ void UploadQueue::addedFileSlot(const AddedFileFacts &facts)
 
 void UploadQueue::addBatchFinishedSlot()
 {
-    if (m_addThread) {
-        m_addThread->wait();
-        delete m_addThread.data();
+    if (--m_runningAddThreads > 0)
+        return;
+    for (const QPointer<AddFilesThread> &thread : qAsConst(m_addThreads)) {
+        if (thread) {
+            thread->wait();
+            delete thread.data();
+        }
     }
-    m_addThread = nullptr;
+    m_addThreads.clear();
+    // Every file of the batch has been reported by now (each worker's
+    // reports precede its Result), so nothing is left in m_arrived.
+    m_arrived.clear();
     if (m_currentLinks < m_limit) {
         autoStartNextUpload();
         setQueueRunning(true);

@@ -5,6 +5,7 @@
 #include "upload/uploadtask.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -125,6 +126,7 @@ signals:
 
 private slots:
     void addedFileSlot(const AddedFileFacts &facts);
+    void applyAddedFile(const AddedFileFacts &facts);
     void addBatchFinishedSlot();
 
 private:
@@ -170,6 +172,9 @@ private:
     QPointer<MessageInfo> m_clearConfirmation;
 
     QList<PendingAdd> m_pendingAdds;
-    QPointer<AddFilesThread> m_addThread;
+    QList<QPointer<AddFilesThread>> m_addThreads;
+    int m_runningAddThreads = 0;
+    QMap<int, AddedFileFacts> m_arrived; // hashed out of order, not applied yet
+    int m_nextToApply = 0;
     UploadCategory m_addCategory;
 };

@@ -107,12 +107,38 @@ private slots:
         QCOMPARE(vid, QStringLiteral("u100") + a.mid(10, 11) + b.mid(10, 11) + QStringLiteral("_u"));
     }
 
+    void vidReadsTextMode_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("hashed");
+        QTest::newRow("pairs and lone cr") << QByteArray("a\r\nb\rc\n") << QByteArray("a\nb\rc\n");
+        QTest::newRow("cr before pair") << QByteArray("\r\r\nx") << QByteArray("\r\nx");
+        QTest::newRow("trailing cr") << QByteArray("ab\r") << QByteArray("ab\r");
+        QTest::newRow("only pairs") << QByteArray("\r\n\r\n") << QByteArray("\n\n");
+        QTest::newRow("no cr") << QByteArray("plain\n") << QByteArray("plain\n");
+    }
     void vidReadsTextMode()
     {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, hashed);
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("t.ts"), QByteArray("a\r\nb\rc\n"));
-        QCOMPARE(contentHashForVid(path, 7), md5("a\nb\rc\n"));
+        const QString path = writeFile(dir, QStringLiteral("t.ts"), content);
+        QCOMPARE(contentHashForVid(path, content.size()), md5(hashed));
+    }
+
+    void vidOfUnreadableFileHashesNothing()
+    {
+        QTemporaryDir dir;
         QCOMPARE(contentHashForVid(dir.filePath(QStringLiteral("gone")), 7), md5(QByteArray()));
+    }
+
+    void pairAcrossTheLimitStaysAsItIs()
+    {
+        QTemporaryDir dir;
+        QByteArray content(int(kVidHashLimit) - 1, 'a');
+        content.append("\r\nzz");
+        const QString path = writeFile(dir, QStringLiteral("big.mp4"), content);
+        QCOMPARE(contentHashForVid(path, content.size()), md5(content.left(int(kVidHashLimit))));
     }
 
     void vidDependsOnCategory()
