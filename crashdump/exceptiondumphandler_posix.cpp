@@ -639,6 +639,18 @@ std::size_t ExceptionDumpHandler::composeDump(std::uint32_t requestingThreadId, 
         }
         return true;
     });
+    if (sp && stack.size == 0) {
+        // An overflowed stack: the pointer sits in the guard area below the
+        // stack; keep the most recent frames just above it.
+        vexdump::forEachMapping(m_maps, m_mapsLength, [&](const vexdump::MapsEntry &e) {
+            if (e.readable && e.start > sp && e.start - sp <= kStackBytes) {
+                stack.start = e.start;
+                stack.size = std::uint32_t(e.end - e.start < kStackBytes ? e.end - e.start : kStackBytes);
+                return false;
+            }
+            return true;
+        });
+    }
 
     vexdump::DumpException exception;
     exception.code = std::uint32_t(sig);

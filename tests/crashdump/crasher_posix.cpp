@@ -2,8 +2,8 @@
 //   vexdump_crasher <mode> <folder or -> [<extra arguments or ->] [<second folder>]
 // It installs a SIGSEGV handler of its own first (prints and exits with 42),
 // so that whatever VexDumpw passes on is visible, then installs VexDumpw and
-// causes the event named by mode: segv, bus, ill, fpe, abrt, thread (segv on
-// a second thread), twice (a second installation, then segv), local
+// causes the event named by mode: segv, bus, ill, fpe, abrt, overflow (of the
+// stack), thread (segv on a second thread), twice (a second installation, then segv), local
 // (CreateExceptionDumpForLocal, then segv), install (normal end).
 #include "crashdump/vexdumpw.h"
 
@@ -63,6 +63,15 @@ volatile int *nullTarget()
     std::abort();
 }
 
+// Recursion that the compiler cannot turn into a loop: overflows the stack.
+int overflow(int depth)
+{
+    volatile char frame[1024];
+    frame[0] = char(depth);
+    static int (*volatile next)(int) = &overflow;
+    return next(depth + 1) + frame[0];
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -98,6 +107,8 @@ int main(int argc, char **argv)
         __builtin_trap();
     } else if (mode == "fpe") {
         divideByZero();
+    } else if (mode == "overflow") {
+        std::printf("%d\n", overflow(0));
     } else if (mode == "abrt") {
         std::abort();
     } else if (mode == "install") {
