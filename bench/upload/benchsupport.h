@@ -61,8 +61,9 @@ inline qint64 residentKiB()
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
         return -1;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
+    // procfs files report no size, so read them whole instead of testing atEnd().
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
