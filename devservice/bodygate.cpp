@@ -4,6 +4,11 @@
 
 #include <openssl/evp.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
 #include <memory>
 
 namespace devsvc {
@@ -73,6 +78,31 @@ void noteDropped(ServiceCore &core, const httplib::Request &req, qint64 size)
     e.status = 0;
     core.log().append(e);
     t_note.logged = true;
+}
+
+// Cuts the request's connection at once: the socket is found by its two
+// ports, set to reset on close and shut down, so no answer goes out and the
+// client sees the connection break.
+void dropConnection(const httplib::Request &req)
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_NOFILE, &lim);
+    const int maxFd = int(std::min<rlim_t>(lim.rlim_cur, 65536));
+    for (int fd = 3; fd < maxFd; ++fd) {
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t len = sizeof local;
+        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &len) != 0 || local.sin_family != AF_INET
+            || ntohs(local.sin_port) != req.local_port)
+            continue;
+        len = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0 || ntohs(peer.sin_port) != req.remote_port)
+            continue;
+        linger hard{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        shutdown(fd, SHUT_RDWR);
+        return;
+    }
 }
 
 const char *tooLargeBody = R"({"code":413,"status":"error","message":"request body is too large."})";
@@ -147,7 +177,7 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
     t_note.size = total;
     if (reset) {
         noteDropped(core, req, total);
-        // Closing with unread bytes in the socket makes the peer see a reset.
+        dropConnection(req);
         answerAndClose(res, 500, std::string());
         r.outcome = BodyOutcome::Dropped;
         return r;
@@ -238,6 +268,7 @@ BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib
     t_note.size = total;
     if (reset) {
         noteDropped(core, req, total);
+        dropConnection(req);
         answerAndClose(res, 500, std::string());
         r.outcome = BodyOutcome::Dropped;
         return r;
