@@ -2,6 +2,17 @@
 
 // Main include of the OSS client library: the subset of the OSS C++ SDK
 // interface that the upload channel uses, on libcurl and OpenSSL.
+//
+// Built with ZAVIX_USE_ALIYUN_SDK, this header hands over to the installed
+// SDK instead, so code that includes it must keep to that subset
+// (InitializeSdk/ShutdownSdk, ClientConfiguration::isCname, OssClient,
+// UploadObjectRequest and its setters, TransferProgress, the outcome's
+// isSuccess/result/error with Code/Message/RequestId, DisableRequest and
+// EnableRequest).
+
+#ifdef ZAVIX_USE_ALIYUN_SDK
+#include <alibabacloud/oss/OssClient.h>
+#else
 
 #include "oss/ClientConfiguration.h"
 #include "oss/OssError.h"
@@ -69,3 +80,5 @@ private:
 
 } // namespace OSS
 } // namespace AlibabaCloud
+
+#endif // ZAVIX_USE_ALIYUN_SDK
