@@ -430,11 +430,15 @@ void UploadQueue::on_allStartBtn_clicked()
         for (UploadWidget *row : rows()) {
             if (wcs) {
                 row->setWaiting(true);
-                if (m_currentLinks < m_limit)
-                    ++m_currentLinks;
+                // A running row keeps its slot; the others start only while
+                // a slot is free and otherwise wait for the scheduler, so
+                // that starting all never runs more than the limit.
+                if (!row->offersStart() || m_currentLinks >= m_limit)
+                    continue;
+                ++m_currentLinks;
                 if (hasNeverRun(row))
                     freshStart(row);
-                else if (row->offersStart())
+                else
                     resume(row);
             } else {
                 const bool paused = row->offersStart();

@@ -194,6 +194,9 @@ private slots:
         QVERIFY(f.queue()->isRunning());
         QCOMPARE(allStart(f)->text(), QStringLiteral("全部暂停"));
         QCOMPARE(f.queue()->currentLinks(), 2);
+        // Never more than the limit: the third row waits for a free slot.
+        QVERIFY(!f.queue()->row(2)->isUploading());
+        QVERIFY(f.queue()->row(2)->isWaiting());
         if (channel == 0) {
             QVERIFY(f.queue()->row(0)->isUploading());
             QVERIFY(f.queue()->row(1)->isUploading());
