@@ -44,38 +44,38 @@ void skipBlanks(const char *text, std::size_t length, std::size_t *pos)
 
 } // namespace
 
-bool parseMapsLine(const char *line, std::size_t length, MapsEntry &out)
+MapsEntry parseMapsLine(const char *line, std::size_t length)
 {
     MapsEntry e;
     std::size_t pos = 0;
     if (!parseHex(line, length, &pos, &e.start) || pos >= length || line[pos] != '-')
-        return false;
+        return MapsEntry();
     ++pos;
     if (!parseHex(line, length, &pos, &e.end) || e.end < e.start || pos >= length || line[pos] != ' ')
-        return false;
+        return MapsEntry();
     ++pos;
     if (pos + 4 > length)
-        return false;
+        return MapsEntry();
     e.readable = line[pos] == 'r';
     e.writable = line[pos + 1] == 'w';
     e.executable = line[pos + 2] == 'x';
     pos += 4;
     skipBlanks(line, length, &pos);
     if (!parseHex(line, length, &pos, &e.offset))
-        return false;
+        return MapsEntry();
     skipBlanks(line, length, &pos);
     if (!skipField(line, length, &pos)) // device
-        return false;
+        return MapsEntry();
     skipBlanks(line, length, &pos);
     if (!skipField(line, length, &pos)) // inode
-        return false;
+        return MapsEntry();
     skipBlanks(line, length, &pos);
     if (pos < length) {
         e.path = line + pos;
         e.pathLength = length - pos;
     }
-    out = e;
-    return true;
+    e.valid = true;
+    return e;
 }
 
 ModuleCollector::ModuleCollector(DumpModule *modules, std::size_t capacity)

@@ -8,6 +8,7 @@
 namespace vexdump {
 
 struct MapsEntry {
+    bool valid = false; // false for a line that is not a mapping
     std::uint64_t start = 0;
     std::uint64_t end = 0;
     std::uint64_t offset = 0;
@@ -18,9 +19,8 @@ struct MapsEntry {
     std::size_t pathLength = 0;
 };
 
-// Parses one line (without its newline). False for a line that is not a
-// mapping.
-bool parseMapsLine(const char *line, std::size_t length, MapsEntry &out);
+// Parses one line (without its newline).
+MapsEntry parseMapsLine(const char *line, std::size_t length);
 
 // Calls visit(entry) for every mapping line of text; visit returns false to
 // stop early.
@@ -30,9 +30,11 @@ void forEachMapping(const char *text, std::size_t length, Visit visit)
     std::size_t lineStart = 0;
     for (std::size_t i = 0; i <= length; ++i) {
         if (i == length || text[i] == '\n') {
-            MapsEntry entry;
-            if (i > lineStart && parseMapsLine(text + lineStart, i - lineStart, entry) && !visit(entry))
-                return;
+            if (i > lineStart) {
+                const MapsEntry entry = parseMapsLine(text + lineStart, i - lineStart);
+                if (entry.valid && !visit(entry))
+                    return;
+            }
             lineStart = i + 1;
         }
     }
