@@ -207,6 +207,9 @@ SmallBody readSmallBody(ServiceCore &core, const httplib::Request &req, httplib:
                         const httplib::ContentReader &reader, qint64 maxBytes)
 {
     SmallBody b;
+    const qint64 announced = announcedLength(req);
+    if (announced > 0 && (maxBytes < 0 || announced <= maxBytes))
+        b.bytes.reserve(int(std::min<qint64>(announced, 64 * 1024 * 1024)));
     const BodyResult r = pumpBody(core, req, res, reader, maxBytes, [&](const char *data, size_t size) {
         b.bytes.append(data, int(size));
         return true;

@@ -141,7 +141,8 @@ public:
     void releaseStalls();
     int stalledCount() const; // requests currently held
     // Caps the speed at which request bodies are read, summed over all
-    // connections; 0 = no cap.
+    // connections (the OSS store paces each part body at this rate);
+    // 0 = no cap.
     void setBandwidthLimit(qint64 bytesPerSecond);
     // Shifts the service clock (time-stamp checks, log times).
     void setClockOffsetMs(qint64 offsetMs);

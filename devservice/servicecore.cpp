@@ -185,21 +185,25 @@ bool ServiceCore::isRunning() const
     return m_server && m_server->is_running();
 }
 
-OssCoordinates ServiceCore::ossCoordinates() const
+OssCoordinates ServiceCore::ossCoordinates()
 {
     OssCoordinates c;
-    if (m_oss) {
-        c.bucket = m_oss->bucket();
-        const auto keys = m_oss->keys();
-        c.accessId = keys.first;
-        c.accessKey = keys.second;
-    }
+    OssHook *oss = ossHook();
+    c.bucket = oss->bucket();
+    const auto keys = oss->keys();
+    c.accessId = keys.first;
+    c.accessKey = keys.second;
     c.endpoint = baseUrl();
     return c;
 }
 
 OssHook *ServiceCore::ossHook()
 {
+    // Made on first use, after seeding has named the bucket.
+    std::lock_guard<std::mutex> lock(m_ossMutex);
+    if (!m_oss)
+        m_oss = std::make_unique<OssHook>(m_dataDir, m_options.digestOnly, m_state.ossBucket(),
+                                          [this] { return nowMs(); });
     return m_oss.get();
 }
 
@@ -276,19 +280,17 @@ void ServiceCore::configure(httplib::Server &server)
     registerApiRoutes(server, *this);
     registerWebRoutes(server, *this);
     registerWcsRoutes(server, *this);
-    if (m_oss)
-        m_oss->registerRoutes(server);
-    registerFallbackRoutes(server, *this, m_oss ? m_oss->bucket() : m_state.ossBucket());
+    m_oss->registerRoutes(server);
+    registerFallbackRoutes(server, *this, m_oss->bucket());
 }
 
 bool ServiceCore::start(quint16 port)
 {
+    OssHook *oss = ossHook();
     std::lock_guard<std::mutex> lock(m_lifeMutex);
     if (m_server)
         return true;
-    if (!m_oss)
-        m_oss = std::make_unique<OssHook>(m_dataDir, m_options.digestOnly, m_state.ossBucket(),
-                                          [this] { return nowMs(); });
+    Q_UNUSED(oss)
     m_faults.reopen();
     m_server = std::make_unique<httplib::Server>();
     configure(*m_server);

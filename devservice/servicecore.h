@@ -59,8 +59,8 @@ public:
     bool digestOnly() const { return m_options.digestOnly; }
     bool logDigests() const { return m_options.logBodyDigest; }
 
-    OssCoordinates ossCoordinates() const;
-    OssHook *ossHook(); // null before the first start
+    OssCoordinates ossCoordinates();
+    OssHook *ossHook();
 
 private:
     Q_DISABLE_COPY(ServiceCore)
@@ -73,6 +73,7 @@ private:
     FaultTable m_faults;
     RequestLog m_log;
     std::unique_ptr<WcsStore> m_wcs;
+    std::mutex m_ossMutex;
     std::unique_ptr<OssHook> m_oss;
 
     mutable std::mutex m_lifeMutex;
