@@ -65,7 +65,7 @@ CurlGlobalScope::~CurlGlobalScope()
 
 namespace {
 
-std::size_t appendCapped(BodySink *sink, const char *data, std::size_t bytes)
+std::size_t appendCapped(CurlBodySink *sink, const char *data, std::size_t bytes)
 {
     if (!sink || !sink->buffer)
         return 0;
@@ -81,7 +81,7 @@ std::size_t appendCapped(BodySink *sink, const char *data, std::size_t bytes)
 
 std::size_t abortableBodyCollector(char *data, std::size_t size, std::size_t count, void *userdata)
 {
-    auto *sink = static_cast<BodySink *>(userdata);
+    auto *sink = static_cast<CurlBodySink *>(userdata);
     if (isClosing()) {
         if (sink)
             sink->aborted = true;
@@ -92,7 +92,7 @@ std::size_t abortableBodyCollector(char *data, std::size_t size, std::size_t cou
 
 std::size_t plainBodyCollector(char *data, std::size_t size, std::size_t count, void *userdata)
 {
-    return appendCapped(static_cast<BodySink *>(userdata), data, size * count);
+    return appendCapped(static_cast<CurlBodySink *>(userdata), data, size * count);
 }
 
 std::size_t tracingBodyCollector(char *data, std::size_t size, std::size_t count, void *userdata)
@@ -103,7 +103,7 @@ std::size_t tracingBodyCollector(char *data, std::size_t size, std::size_t count
         std::fwrite(data, 1, bytes, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-    return appendCapped(static_cast<BodySink *>(userdata), data, bytes);
+    return appendCapped(static_cast<CurlBodySink *>(userdata), data, bytes);
 }
 
 std::size_t fileWriter(char *data, std::size_t size, std::size_t count, void *file)
@@ -118,7 +118,7 @@ std::size_t fileWriter(char *data, std::size_t size, std::size_t count, void *fi
 int transferProgressCallback(void *progress, curl_off_t dlTotal, curl_off_t dlNow,
                              curl_off_t ulTotal, curl_off_t ulNow)
 {
-    auto *p = static_cast<TransferProgress *>(progress);
+    auto *p = static_cast<CurlProgress *>(progress);
     if (!p)
         return -1;
     if (p->stop && p->stop->load())
@@ -154,8 +154,8 @@ struct Exchange
 {
     char errorBuffer[CURL_ERROR_SIZE];
     std::string buffer;
-    BodySink sink;
-    TransferProgress closingOnly;
+    CurlBodySink sink;
+    CurlProgress closingOnly;
 
     Exchange()
     {
@@ -180,7 +180,7 @@ void setCommon(CURL *h, const QByteArray &url, Exchange &ex, Collector collector
 
 // The closing flag is checked by the progress callback too, which libcurl
 // calls about once a second even while a connected server stays silent.
-void watchClosing(CURL *h, TransferProgress &progress)
+void watchClosing(CURL *h, CurlProgress &progress)
 {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, transferProgressCallback);
@@ -325,7 +325,7 @@ TransferResult imageUpload(const QByteArray &url, const QByteArray &imagePath,
 }
 
 TransferResult multipartPost(const QByteArray &url, const QList<FormPart> &parts,
-                             TransferProgress *progress)
+                             CurlProgress *progress)
 {
     CurlEasy easy;
     if (!easy)
@@ -397,7 +397,7 @@ DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
 
     Exchange ex;
     CURL *h = easy.get();
-    TransferProgress watch;
+    CurlProgress watch;
     watch.stop = &cancel;
     if (progress)
         watch.report = [&progress](qint64 dlNow, qint64 dlTotal, qint64, qint64) {

@@ -72,7 +72,7 @@ private:
 // ---- body collectors (CURLOPT_WRITEFUNCTION) ---------------------------
 
 // What the in-memory collectors write into (their CURLOPT_WRITEDATA).
-struct BodySink
+struct CurlBodySink
 {
     std::string *buffer = nullptr;
     bool overflow = false; // the answer passed kMaxAnswerBytes
@@ -94,7 +94,7 @@ std::size_t fileWriter(char *data, std::size_t size, std::size_t count, void *fi
 // data is null, when *stop is set, or (with honourClosing) when the closing
 // flag is set; it is called at least once a second even while nothing
 // arrives, so a stalled transfer still ends promptly.
-struct TransferProgress
+struct CurlProgress
 {
     const std::atomic_bool *stop = nullptr;
     bool honourClosing = true;
@@ -149,7 +149,7 @@ TransferResult imageUpload(const QByteArray &url, const QByteArray &imagePath,
 // through the given data (may be null: then no progress is reported, but the
 // closing flag is still honoured).
 TransferResult multipartPost(const QByteArray &url, const QList<FormPart> &parts,
-                             TransferProgress *progress);
+                             CurlProgress *progress);
 
 // The synchronous form request: POST of body (GET when body is empty, DELETE
 // with isDelete), headers "User-Agent: upload-basic ",
