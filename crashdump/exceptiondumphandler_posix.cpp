@@ -296,7 +296,7 @@ private:
     std::atomic<std::uint32_t> m_dumpThreadId{0};
     int m_startPipe[2] = {-1, -1};
     int m_finishPipe[2] = {-1, -1};
-    std::uint32_t m_requestingThreadId = 0;
+    std::atomic<std::uint32_t> m_requestingThreadId{0};
     int m_signal = 0;
     siginfo_t *m_info = nullptr;
     ucontext_t *m_context = nullptr;
@@ -477,7 +477,7 @@ bool ExceptionDumpHandler::requestDump(int sig, siginfo_t *info, ucontext_t *con
 {
     if (!m_dumpThreadStarted)
         return false;
-    m_requestingThreadId = currentThreadId();
+    m_requestingThreadId.store(currentThreadId());
     m_signal = sig;
     m_info = info;
     m_context = context;
@@ -497,7 +497,7 @@ void *ExceptionDumpHandler::dumpThreadMain(void *param)
     for (;;) {
         if (!readByte(self->m_startPipe[0]))
             continue;
-        self->m_result = self->writeDump(self->m_requestingThreadId, self->m_signal, self->m_info, self->m_context);
+        self->m_result = self->writeDump(self->m_requestingThreadId.load(), self->m_signal, self->m_info, self->m_context);
         const char done = 'f';
         writeAll(self->m_finishPipe[1], &done, 1);
     }
