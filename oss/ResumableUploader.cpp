@@ -123,14 +123,19 @@ FileStamp statFile(const std::string &path)
     struct _stat64 st;
     if (_stat64(path.c_str(), &st) != 0 || (st.st_mode & _S_IFREG) == 0)
         return stamp;
+    stamp.modified = static_cast<int64_t>(st.st_mtime) * 1000000000LL;
 #else
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return stamp;
+#if defined(__APPLE__)
+    stamp.modified = static_cast<int64_t>(st.st_mtimespec.tv_sec) * 1000000000LL + st.st_mtimespec.tv_nsec;
+#else
+    stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+#endif
 #endif
     stamp.ok = true;
     stamp.size = static_cast<uint64_t>(st.st_size);
-    stamp.modified = static_cast<int64_t>(st.st_mtime);
     return stamp;
 }
 

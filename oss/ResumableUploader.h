@@ -37,7 +37,7 @@ struct FileStamp
 {
     bool ok = false;
     uint64_t size = 0;
-    int64_t modified = 0; // seconds since 1970
+    int64_t modified = 0; // nanoseconds since 1970 (as fine as the system keeps it)
 };
 FileStamp statFile(const std::string &path);
 

@@ -22,7 +22,7 @@ struct UploadCheckpoint
     std::string key;
     std::string uploadId;
     uint64_t fileSize = 0;
-    int64_t fileModified = 0; // seconds since 1970
+    int64_t fileModified = 0; // nanoseconds since 1970
     uint64_t partSize = 0;
     std::vector<CheckpointPart> parts; // finished parts, any order
 

@@ -546,6 +546,35 @@ private slots:
         QCOMPARE(m_rig->store().object(QString::fromStdString(key)).md5, md5);
     }
 
+    void fileChangedDuringUpload()
+    {
+        const QString path = newFilePath();
+        writeTestFile(path, 800 * KiB, 31);
+        const std::string key = "uploadvideo/20261210/changing.mp4";
+        std::once_flag once;
+        ProgressLog log;
+        log.hook = [&](int64_t) {
+            std::call_once(once, [&] {
+                QFile f(path);
+                if (f.open(QIODevice::ReadWrite)) {
+                    f.write("changed");
+                    f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+                }
+            });
+        };
+        UploadObjectRequest r = request(path, key, 100 * KiB, 2);
+        r.setTransferProgress(log.progress());
+        const PutObjectOutcome outcome = client()->ResumableUploadObject(r);
+        QVERIFY(!outcome.isSuccess());
+        QCOMPARE(outcome.error().Code(), std::string(ClientErrorCode::FileChanged));
+        QVERIFY(!m_rig->store().object(QString::fromStdString(key)).exists);
+        // The next start sees the new file and uploads it whole.
+        m_rig->store().clearRequests();
+        QVERIFY(client()->ResumableUploadObject(request(path, key, 100 * KiB, 2)).isSuccess());
+        QCOMPARE(countOf(m_rig->store().requests(), "initiate"), 1);
+        QCOMPARE(m_rig->store().object(QString::fromStdString(key)).md5, fileMd5(path));
+    }
+
     void invalidRequests_data()
     {
         QTest::addColumn<QString>("what");
