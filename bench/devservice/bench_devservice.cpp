@@ -346,8 +346,10 @@ int main(int argc, char **argv)
         std::printf("devservice did not start: %s\n", qPrintable(svc.errorString()));
         return 1;
     }
-    std::printf("devservice %s, digest-only, %lld MiB of random bytes\n", qPrintable(svc.baseUrl()),
-                static_cast<long long>(mib));
+    QFile load(QStringLiteral("/proc/loadavg"));
+    const QByteArray loadText = load.open(QIODevice::ReadOnly) ? load.readAll().trimmed() : QByteArray("?");
+    std::printf("devservice %s, digest-only, %lld MiB of random bytes, %d stream(s), load average %s\n",
+                qPrintable(svc.baseUrl()), static_cast<long long>(mib), streams, loadText.constData());
     benchWcs(svc, file, 1);
     benchWcs(svc, file, streams);
     benchOss(svc, file, 1);
