@@ -485,7 +485,10 @@ OpResult ServiceState::completeUpload(const QString &vid, qint64 size, const QBy
     OpResult r;
     const auto it = m_pending.constFind(vid);
     if (it == m_pending.constEnd()) {
-        r.error = QStringLiteral("video is not registered");
+        // A repeated notice of a finished upload is answered as before.
+        r.ok = m_videos.contains(vid);
+        if (!r.ok)
+            r.error = QStringLiteral("video is not registered");
         return r;
     }
     Video v;
