@@ -2,6 +2,7 @@
 
 #include "app/shell/pagehooks.h"
 #include "prefs/settingswidget.h"
+#include "upload/uploadchannel.h"
 #include "upload/uploadpage.h"
 
 #include <QMetaObject>
@@ -9,6 +10,7 @@
 
 UploadPages createUploadPages(ShellServices *services, ShellHooks &hooks, QWidget *parent)
 {
+    installProgramChannels();
     UploadPages pages;
     pages.upload = new UploadPage(services, parent);
     pages.settings = new SettingsWidget(services, pages.upload, parent);

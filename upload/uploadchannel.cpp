@@ -1,19 +1,49 @@
 #include "upload/uploadchannel.h"
 
 namespace {
-std::unique_ptr<UploadChannelFactory> &factorySlot()
+
+class ProgramChannelFactory final : public UploadChannelFactory
+{
+public:
+    OssChannelThread *createOssThread(const UploadTask &task) override
+    {
+        const auto &make = programChannelMakers().oss;
+        return make ? make(task) : nullptr;
+    }
+    TokenChannelThread *createTokenThread(UploadTask *task) override
+    {
+        const auto &make = programChannelMakers().token;
+        return make ? make(task) : nullptr;
+    }
+    QList<BlockChannelThread *> createBlockThreads(UploadTask *task) override
+    {
+        const auto &make = programChannelMakers().blocks;
+        return make ? make(task) : QList<BlockChannelThread *>();
+    }
+};
+
+std::unique_ptr<UploadChannelFactory> &installedFactory()
 {
     static std::unique_ptr<UploadChannelFactory> slot;
     return slot;
 }
+
 } // namespace
+
+UploadChannelMakers &programChannelMakers()
+{
+    static UploadChannelMakers makers;
+    return makers;
+}
 
 UploadChannelFactory *uploadChannelFactory()
 {
-    return factorySlot().get();
+    static ProgramChannelFactory program;
+    UploadChannelFactory *installed = installedFactory().get();
+    return installed ? installed : &program;
 }
 
 void setUploadChannelFactory(std::unique_ptr<UploadChannelFactory> factory)
 {
-    factorySlot() = std::move(factory);
+    installedFactory() = std::move(factory);
 }

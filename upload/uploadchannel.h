@@ -5,11 +5,13 @@
 #include <QList>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 
 // The side of the storage channels that the row controller (UploadWidget)
-// drives. The channel threads derive from these bases; the controller only
-// knows the bases and gets its threads from the installed factory.
+// drives. The channel threads derive from these bases (and inherit their
+// signals: a derived class must not declare Result or Progress again); the
+// controller only knows the bases and gets its threads from the factory.
 //
 // Result codes reported with Result(status, code):
 //   true,4  the service already holds the file      true,0  upload complete
@@ -90,7 +92,23 @@ public:
     virtual QList<BlockChannelThread *> createBlockThreads(UploadTask *task) = 0;
 };
 
-// The process-wide factory; null until one is installed (rows then start no
-// transfer and report nothing).
+// The makers of the program's own channels. Each channel fills its member in
+// installProgramChannels() (upload/uploadchannels.cpp); an empty member
+// makes no thread (the row then starts no transfer).
+struct UploadChannelMakers
+{
+    std::function<OssChannelThread *(const UploadTask &)> oss;
+    std::function<TokenChannelThread *(UploadTask *)> token;
+    std::function<QList<BlockChannelThread *>(UploadTask *)> blocks;
+};
+UploadChannelMakers &programChannelMakers();
+
+// Fills programChannelMakers() with the real channels. Called once when the
+// upload page is made for the main window.
+void installProgramChannels();
+
+// The factory in use: the installed one (tests install stand-ins), otherwise
+// one that uses programChannelMakers().
 UploadChannelFactory *uploadChannelFactory();
+// Installs a factory; null goes back to the program's channels.
 void setUploadChannelFactory(std::unique_ptr<UploadChannelFactory> factory);
