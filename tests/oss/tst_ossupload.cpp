@@ -302,6 +302,35 @@ private slots:
         QCOMPARE(log.calls.back().transferred, int64_t(size));
     }
 
+    void checkpointFollowsEveryPart()
+    {
+        const qint64 partSize = 100 * KiB;
+        const QString path = newFilePath();
+        writeTestFile(path, 10 * partSize, 17);
+        QList<QPair<int64_t, int>> seen; // transferred, parts in the checkpoint file
+        ProgressLog log;
+        log.hook = [&](int64_t transferred) {
+            if (transferred % partSize != 0)
+                return;
+            detail::UploadCheckpoint cp;
+            const bool loaded = detail::UploadCheckpoint::load(checkpointOf(path).toStdString(), cp);
+            seen.append({transferred, loaded ? int(cp.parts.size()) : -1});
+        };
+        UploadObjectRequest r = request(path, "uploadvideo/20261210/steps.mp4", uint64_t(partSize), 1);
+        r.setTransferProgress(log.progress());
+        QVERIFY(client()->ResumableUploadObject(r).isSuccess());
+        // Each finished part is in the checkpoint file before it is reported
+        // (the last bytes count as transferred once sent, answer or not).
+        QVERIFY(seen.size() >= 10);
+        for (const auto &step : seen) {
+            if (step.first < 10 * partSize)
+                QCOMPARE(step.second, int(step.first / partSize));
+            else
+                QVERIFY(step.second >= 9);
+        }
+        QVERIFY(!QFile::exists(checkpointOf(path)));
+    }
+
     void staleCheckpointGivesCleanUpload_data()
     {
         QTest::addColumn<QString>("change");
@@ -410,10 +439,21 @@ private slots:
         if (corrupted)
             m_rig->store().corruptNextParts(corrupted);
 
-        const PutObjectOutcome outcome = client()->ResumableUploadObject(request(path, key, 100 * KiB, 1));
+        ProgressLog log;
+        UploadObjectRequest r = request(path, key, 100 * KiB, 1);
+        r.setTransferProgress(log.progress());
+        const PutObjectOutcome outcome = client()->ResumableUploadObject(r);
         QCOMPARE(outcome.isSuccess(), succeeds);
         QCOMPARE(m_rig->store().partPutCount(), partPuts);
+        int64_t previous = 0;
+        for (const ProgressCall &call : log.calls) { // a part sent again never counts twice
+            QVERIFY(call.transferred > previous);
+            QCOMPARE(int64_t(call.increment), call.transferred - previous);
+            previous = call.transferred;
+        }
+        QVERIFY(previous <= size);
         if (succeeds) {
+            QCOMPARE(previous, size);
             QCOMPARE(m_rig->store().object(QString::fromStdString(key)).md5, md5);
         } else {
             QCOMPARE(QString::fromStdString(outcome.error().Code()), code);
