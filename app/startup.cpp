@@ -35,8 +35,9 @@ int runClient(QApplication &app, const StartupHooks &hooks)
 {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
-    // Installed whether or not the translation could be loaded.
-    static QTranslator translator;
+    // Installed whether or not the translation could be loaded; it lives
+    // for the whole run, which ends inside this function.
+    QTranslator translator;
     translator.load(QStringLiteral(":/qm/qm/qt_zh_CN.qm"));
     app.installTranslator(&translator);
 
