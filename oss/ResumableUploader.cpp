@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -106,6 +107,15 @@ struct PartPlan
     }
 };
 
+std::string bareETag(const std::string &eTag)
+{
+    std::string out;
+    for (char c : eTag)
+        if (c != '"')
+            out += char(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
 bool sameStamp(const UploadCheckpoint &cp, const UploadObjectRequest &request,
                const FileStamp &stamp, uint64_t partSize)
 {
@@ -191,7 +201,7 @@ PutObjectOutcome ResumableUploader::run()
                         std::any_of(listed.result().begin(), listed.result().end(),
                                     [&](const CheckpointPart &s) {
                                         return s.number == part.number && s.size == part.size &&
-                                               s.eTag == part.eTag;
+                                               bareETag(s.eTag) == bareETag(part.eTag);
                                     });
                     if (atStore)
                         confirmed.push_back(part);
