@@ -28,6 +28,8 @@ private slots:
     void answerLargerThanCapFails();
     void unreachableHost_data();
     void unreachableHost();
+    void onlyHttpUrls_data();
+    void onlyHttpUrls();
     void syncFormRequestMethodsAndHeaders_data();
     void syncFormRequestMethodsAndHeaders();
     void syncFormRequestFailures();
@@ -179,6 +181,32 @@ void TestTransfer::unreachableHost()
     QCOMPARE(r.status, 0L);
     QCOMPARE(r.curlCode, int(CURLE_COULDNT_CONNECT));
     QVERIFY(!r.error.isEmpty());
+}
+
+void TestTransfer::onlyHttpUrls_data()
+{
+    QTest::addColumn<QString>("profile");
+    for (const char *p : {"json", "image", "form", "channel"})
+        QTest::newRow(p) << QString::fromLatin1(p);
+}
+
+void TestTransfer::onlyHttpUrls()
+{
+    // URLs can come from answers of the service (thumbnails, installers):
+    // nothing but HTTP(S) is fetched.
+    QFETCH(QString, profile);
+    QTemporaryDir dir;
+    QFile local(dir.filePath(QStringLiteral("secret.txt")));
+    QVERIFY(local.open(QIODevice::WriteOnly));
+    local.write("local secret");
+    local.close();
+    const TransferResult r = profileNamed(profile)("file://" + local.fileName().toUtf8());
+    QVERIFY(!r.ok);
+    QCOMPARE(r.curlCode, int(CURLE_UNSUPPORTED_PROTOCOL));
+    QVERIFY(!r.body.contains("secret"));
+    std::string response;
+    QVERIFY(!syncFormRequest("file://" + local.fileName().toUtf8(), response, false, QByteArray(), {}));
+    QVERIFY(response.empty());
 }
 
 void TestTransfer::syncFormRequestMethodsAndHeaders_data()
