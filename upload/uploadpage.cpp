@@ -74,6 +74,11 @@ UploadPage::~UploadPage()
     delete m_ui;
 }
 
+UploadWidget *UploadPage::headerRow() const
+{
+    return m_ui->uploadTWidget;
+}
+
 void UploadPage::fillHooks(ShellHooks &hooks)
 {
     hooks.isUploadListEmpty = [this]() { return m_queue->rowCount() == 0; };

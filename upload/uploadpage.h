@@ -16,6 +16,7 @@ class QMovie;
 class ShellServices;
 struct ShellHooks;
 class UploadQueue;
+class UploadWidget;
 struct UploadCategory;
 
 // The upload page of the main window: the file choice, the queue list with
@@ -31,6 +32,8 @@ public:
     ~UploadPage() override;
 
     UploadQueue *queue() const { return m_queue; }
+    // The header row above the list (uploadTWidget).
+    UploadWidget *headerRow() const;
     // Hands the close, save and drop hooks to the main window.
     void fillHooks(ShellHooks &hooks);
 

@@ -230,6 +230,17 @@ void UploadQueue::resetStatusLine()
     m_widgets.statusLbl->setText(uploaddisplay::statusLineReset());
 }
 
+void UploadQueue::showStatusCounts(int running, int waiting)
+{
+    m_widgets.statusLbl->setText(
+        uploaddisplay::statusLine(running, waiting, uploaddisplay::networkRating(0), 0));
+}
+
+void UploadQueue::showLoading(bool on)
+{
+    showAddingState(on);
+}
+
 void UploadQueue::startStatusTimer(QTimer *timer)
 {
     if (!timer)

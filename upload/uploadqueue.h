@@ -87,6 +87,14 @@ public:
     // A restored record enters as a row or, with a full list, the overflow list.
     void appendTask(UploadTask *task);
     void resetStatusLine();
+    // The status line with these counts, network "未知" and 0KB/S.
+    void showStatusCounts(int running, int waiting);
+    // Shows the list frame, the buttons and the running animation (true), or
+    // stops and hides the animation (false).
+    void showLoading(bool on);
+    // Hides uploadFrame, allStartBtn and clearListBtn.
+    void hideQueueWidgets();
+    QListWidget *listWidget() const { return m_widgets.list; }
     // Connects and starts the 1-second status tick.
     void startStatusTimer(QTimer *timer);
 
@@ -145,7 +153,6 @@ private:
     void decrementLinks();
     void logLinks(const char *text) const;
     int askUser(QWidget *parent, const QString &text, bool question);
-    void hideQueueWidgets();
     void showAddingState(bool adding);
     void removeRow(UploadWidget *row);
     void deleteUcpFile(const UploadTask &task) const;

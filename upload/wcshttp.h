@@ -1,0 +1,37 @@
+#pragma once
+
+#include "net/transfer.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+
+// One keep-alive connection of a WCS block thread to the upload host. Every
+// request carries the upload token and the batch id; a set stop flag or the
+// closing flag ends a running request.
+class WcsConnection final
+{
+public:
+    WcsConnection(const QString &uploadToken, const QString &batch, const std::atomic_bool *stop);
+
+    bool isValid() const { return static_cast<bool>(m_easy); }
+
+    struct Answer
+    {
+        long status = 0;      // 0: no answer arrived
+        bool aborted = false; // ended by the stop flag or the closing flag
+        QByteArray body;
+        QString error;
+    };
+    // POST of size bytes at data (not copied; they must stay valid).
+    Answer post(const QByteArray &url, const char *data, qint64 size, const char *contentType);
+
+private:
+    Q_DISABLE_COPY(WcsConnection)
+
+    CurlEasy m_easy;
+    QByteArray m_tokenHeader;
+    QByteArray m_batchHeader;
+    const std::atomic_bool *m_stop;
+};
