@@ -54,6 +54,8 @@ private slots:
     void onlyStatus200Counts();
     void stalledServiceEndsOnClosing();
     void addCategoryThroughSyncFormRequest();
+    void syncFormRequestWithoutBody_data();
+    void syncFormRequestWithoutBody();
 
 private:
     devsvc::DevService *m_service = nullptr;
@@ -167,6 +169,36 @@ void TestService::addCategoryThroughSyncFormRequest()
         if (h.first.compare("User-Agent", Qt::CaseInsensitive) == 0)
             userAgent = h.second.trimmed() == "upload-basic";
     QVERIFY(userAgent);
+}
+
+void TestService::syncFormRequestWithoutBody_data()
+{
+    QTest::addColumn<bool>("isDelete");
+    QTest::addColumn<QString>("method");
+    QTest::newRow("GET") << false << "GET";
+    QTest::newRow("DELETE") << true << "DELETE";
+}
+
+void TestService::syncFormRequestWithoutBody()
+{
+    QFETCH(bool, isDelete);
+    QFETCH(QString, method);
+    m_service->clearRequestLog();
+    m_service->answerNext(QStringLiteral("/probe/sync"), 200, R"({"code":200})");
+    std::string response;
+    QVERIFY(syncFormRequest((hosts::apiHost() + QStringLiteral("/probe/sync")).toUtf8(), response, isDelete,
+                            QByteArray(), {"X-Extra: 1"}));
+    QCOMPARE(QByteArray::fromStdString(response), QByteArray(R"({"code":200})"));
+    const auto logged = m_service->requests(QStringLiteral("/probe/sync"));
+    QCOMPARE(logged.size(), 1);
+    QCOMPARE(logged.first().method, method);
+    QCOMPARE(logged.first().bodySize, 0);
+    QMap<QByteArray, QByteArray> headers;
+    for (const auto &h : logged.first().headers)
+        headers.insert(h.first.toLower(), h.second.trimmed());
+    QCOMPARE(headers.value("user-agent"), QByteArray("upload-basic"));
+    QCOMPARE(headers.value("content-type"), QByteArray("application/x-www-form-urlencoded;charset=UTF-8"));
+    QCOMPARE(headers.value("x-extra"), QByteArray("1"));
 }
 
 QTEST_GUILESS_MAIN(TestService)
