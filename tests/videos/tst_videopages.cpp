@@ -28,6 +28,7 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -104,6 +105,8 @@ private slots:
     void emptyDataHidesFrame();
     void failedListKeepsPageListAndShowsMessage_data();
     void failedListKeepsPageListAndShowsMessage();
+    void pageButtons();
+    void stalledThumbnailsDoNotBlockNewPage();
     void enteringTwiceSendsOneRequest();
     void requestsWhileLoadingAreDropped();
     void proceedPage_data();
@@ -114,8 +117,11 @@ private slots:
     void deleteDeclinedSendsNothing();
     void deleteFailures_data();
     void deleteFailures();
+    void rowReplacedWhileQuestionOpen();
     void editOnlyTitle();
     void editAllEmptySendsNothing();
+    void editAndCoverFailures_data();
+    void editAndCoverFailures();
     void uploadingVideoRefusesSettings();
     void coverUploadReplacesThumbnail();
     void thumbnails_data();
@@ -124,6 +130,8 @@ private slots:
     void searchEmptyKeyword();
     void searchAgainstService();
     void searchSortByName();
+    void searchFailures_data();
+    void searchFailures();
     void openSearchResultCategory_data();
     void openSearchResultCategory();
 
@@ -269,6 +277,60 @@ void TstVideoPages::failedListKeepsPageListAndShowsMessage()
     QCOMPARE(child<QListWidget>(&page, "pageIndexList")->count(), 3);
     QCOMPARE(child<QListWidget>(&page, "managerListWidget")->count(), 1); // kept, hidden
     QCOMPARE(m_service.requests("/v2/video/1001/list").last().query.contains("pageNum=2"), true);
+}
+
+void TstVideoPages::pageButtons()
+{
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    listWith(page, listAnswer("45", {videoJson("v1", "one")}));
+    m_service.clearRequestLog();
+    auto pageOfLastRequest = [this] {
+        const auto log = m_service.requests("/v2/video/1001/list");
+        const QUrlQuery query(log.isEmpty() ? QString() : log.last().query);
+        return query.queryItemValue("pageNum");
+    };
+    const char *clicks[] = {"rightPageBtn", "rightPageBtn", "rightPageBtn", "leftPageBtn"};
+    const char *expected[] = {"2", "3", "3", "2"};
+    for (int i = 0; i < 4; ++i) {
+        m_service.answerNext(QStringLiteral("/v2/video/.*/list"), 200, listAnswer("45", {videoJson("v1", "one")}));
+        child<QPushButton>(&page, clicks[i])->click();
+        QTRY_COMPARE(m_service.requests("/v2/video/1001/list").size(), i + 1);
+        QTRY_VERIFY(!page.isLoading());
+        QCOMPARE(pageOfLastRequest(), QString(expected[i]));
+    }
+    // the page list keeps its items while moving between pages
+    QCOMPARE(child<QListWidget>(&page, "pageIndexList")->count(), 3);
+    QCOMPARE(child<QListWidget>(&page, "pageIndexList")->currentRow(), 1);
+
+    // a refresh starts again from page 1 and rebuilds the page list
+    m_service.answerNext(QStringLiteral("/v2/video/.*/list"), 200, listAnswer("45", {videoJson("v1", "one")}));
+    child<QPushButton>(&page, "refreshBtn")->click();
+    QTRY_VERIFY(!page.isLoading());
+    QCOMPARE(pageOfLastRequest(), QString("1"));
+    QCOMPARE(child<QListWidget>(&page, "pageIndexList")->currentRow(), 0);
+}
+
+void TstVideoPages::stalledThumbnailsDoNotBlockNewPage()
+{
+    FakeVideoHost host;
+    auto page = std::make_unique<VideoManagePage>(&host);
+    const QString url = m_service.baseUrl() + "/images/vidA.png";
+    m_service.stallNext(QStringLiteral("/images/.*"), 2);
+    listWith(*page, listAnswer("2", {videoJson("s1", "a", "61", "1", url), videoJson("s2", "b", "61", "1", url)}));
+    QTRY_COMPARE(m_service.stalledCount(), 2);
+
+    // the next page replaces the rows whose downloads hang
+    QElapsedTimer clock;
+    clock.start();
+    m_service.answerNext(QStringLiteral("/v2/video/.*/list"), 200, listAnswer("1", {videoJson("s3", "c")}));
+    page->on_refreshBtn_clicked();
+    QTRY_COMPARE(manageRows(*page).size(), 1);
+    QTest::qWait(50); // the old rows are destroyed from the event loop
+    page.reset();
+    QVERIFY2(clock.elapsed() < 3000, "replacing rows waited for their downloads");
+    m_service.releaseStalls();
+    QTest::qWait(100); // the released downloads end without their rows
 }
 
 void TstVideoPages::enteringTwiceSendsOneRequest()
@@ -495,6 +557,30 @@ void TstVideoPages::deleteFailures()
     QVERIFY(m_service.video("vidA").exists);
 }
 
+void TstVideoPages::rowReplacedWhileQuestionOpen()
+{
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    listWith(page, listAnswer("1", {videoJson("q1", "question")}));
+    ManagerWidget *row = manageRows(page).value(0);
+    QVERIFY(row);
+    const QByteArray newer = listAnswer("1", {videoJson("q2", "newer")});
+    onModal("MessageInfo", [&page, newer](QWidget *dialog) {
+        // an answer arrives while the question is open and replaces the rows
+        page.managerThreadResultSlot(QString::fromUtf8(newer));
+        QPointer<QWidget> guard(dialog);
+        QTimer::singleShot(1000, [guard] {
+            if (guard)
+                guard->findChild<QPushButton *>("addBtn")->click();
+        });
+    });
+    child<QPushButton>(row, "videoDelBtn")->click();
+    QTest::qWait(50);
+    QCOMPARE(manageRows(page).size(), 1);
+    QCOMPARE(manageRows(page).first()->vid(), QString("q2"));
+    QCOMPARE(m_service.requests("/v2/video/.*/del-video").size(), 0);
+}
+
 void TstVideoPages::editOnlyTitle()
 {
     m_service.seed(R"({"videos":[{"vid":"vidE","owner":"1001","cataid":1,"title":"old","tag":"t","describ":"d"}]})");
@@ -553,6 +639,74 @@ void TstVideoPages::editAllEmptySendsNothing()
     QVERIFY(handled);
     QTest::qWait(20);
     QCOMPARE(m_service.requests("/v2/video/.*/video-info").size(), 0);
+}
+
+void TstVideoPages::editAndCoverFailures_data()
+{
+    QTest::addColumn<bool>("cover");
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("tips");
+    QTest::newRow("edit transfer") << false << 500 << QByteArray("{}")
+                                   << QString::fromUtf8("更新文件信息失败,请检查网络");
+    QTest::newRow("edit rejected") << false << 200
+                                   << QByteArray(R"({"code":400,"status":"error","message":"parameter is too long."})")
+                                   << QString("parameter is too long.");
+    QTest::newRow("edit not json") << false << 200 << QByteArray("<html>") << QString();
+    QTest::newRow("cover transfer") << true << 500 << QByteArray("{}")
+                                    << QString::fromUtf8("上传预览图片失败,请检查网络");
+    QTest::newRow("cover rejected") << true << 200
+                                    << QByteArray(R"({"code":400,"status":"error","message":"image is empty."})")
+                                    << QString();
+}
+
+void TstVideoPages::editAndCoverFailures()
+{
+    QFETCH(bool, cover);
+    QFETCH(int, httpStatus);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, tips);
+    const QString imagePath = m_files.filePath("failing.png");
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QVERIFY(image.save(imagePath));
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    page.enterPage();
+    QTRY_VERIFY(!page.isLoading());
+    ManagerWidget *row = rowOf(page, "vidA");
+    QTRY_VERIFY(!row->isThumbnailPending());
+    const QPixmap before = child<QLabel>(row, "thumbnailLbl")->pixmap(Qt::ReturnByValue);
+    m_service.answerNext(cover ? QStringLiteral("/v2/video/.*/uploadCoverImage") : QStringLiteral("/v2/video/.*/video-info"),
+                         httpStatus, body);
+
+    QString shownTips = "unset";
+    bool open = false, confirmEnabled = false, uploadEnabled = false;
+    onModal("SetvideoDialog", [&](QWidget *widget) {
+        auto *dialog = qobject_cast<SetVideoDialog *>(widget);
+        dialog->setImageChooser([&imagePath](QWidget *, const QString &) { return imagePath; });
+        auto *confirm = child<QPushButton>(dialog, "Confirm");
+        auto *upload = child<QPushButton>(dialog, "upLoadpic");
+        child<QLineEdit>(dialog, "titleEdit")->setText("changed");
+        (cover ? upload : confirm)->click();
+        QElapsedTimer clock;
+        clock.start();
+        while (!(confirm->isEnabled() && upload->isEnabled()) && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        open = dialog->isVisible();
+        confirmEnabled = confirm->isEnabled();
+        uploadEnabled = upload->isEnabled();
+        shownTips = child<QLabel>(dialog, "tipsLabel")->text();
+        dialog->close();
+    });
+    child<QPushButton>(row, "videoSetupBtn")->click();
+    QVERIFY(open);
+    QVERIFY(confirmEnabled);
+    QVERIFY(uploadEnabled);
+    QCOMPARE(shownTips, tips);
+    QCOMPARE(row->title(), QString("Alpha")); // nothing changed in the row
+    QCOMPARE(child<QLabel>(row, "thumbnailLbl")->pixmap(Qt::ReturnByValue).cacheKey(), before.cacheKey());
+    QCOMPARE(m_service.video("vidA").title, QString("Alpha"));
 }
 
 void TstVideoPages::uploadingVideoRefusesSettings()
@@ -779,6 +933,41 @@ void TstVideoPages::searchSortByName()
     rows = searchRows(search);
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows.at(0)->vid(), QString("first"));
+}
+
+void TstVideoPages::searchFailures_data()
+{
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("transfer") << 500 << QByteArray("{}") << QString::fromUtf8("搜索视频失败，请检查您的网络");
+    QTest::newRow("not json") << 200 << QByteArray("[]") << QString::fromUtf8("搜索视频失败，请检查您的网络");
+    QTest::newRow("time") << 200 << QByteArray(R"({"code":400,"status":"error","message":"ptime is illegal."})")
+                          << QString::fromUtf8("搜索视频失败，请检查您的系统时间");
+}
+
+void TstVideoPages::searchFailures()
+{
+    QFETCH(int, httpStatus);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, message);
+    FakeVideoHost host;
+    VideoSearchPage search(&host);
+    child<QLineEdit>(&search, "searchEdit")->setText("Alpha");
+    child<QPushButton>(&search, "searchBtn")->click();
+    QTRY_VERIFY(!search.isLoading());
+    QVERIFY(!child<QWidget>(&search, "searchFrame")->isHidden());
+
+    DialogAnswerer answerer;
+    answerer.clickWhenShown("addBtn");
+    m_service.answerNext(QStringLiteral("/v2/video/.*/list"), httpStatus, body);
+    child<QPushButton>(&search, "searchBtn")->click();
+    QTRY_VERIFY(!search.isLoading());
+    QCOMPARE(answerer.answeredCount(), 1);
+    QCOMPARE(answerer.last().message, message);
+    QVERIFY(child<QWidget>(&search, "searchFrame")->isHidden());
+    QVERIFY(child<QWidget>(&search, "sortComboBox")->isEnabled());
+    QVERIFY(child<QWidget>(&search, "searchPageList")->isEnabled());
 }
 
 void TstVideoPages::openSearchResultCategory_data()
