@@ -67,6 +67,21 @@ private:
     Q_DISABLE_COPY(HandlerScope)
 };
 
+// Opens the file of the given day; the caller holds logMutex.
+void openLocked(LogState &s, const QDateTime &when)
+{
+    s.logDate = dayOf(when);
+    const QString folder = QDir::currentPath() + QStringLiteral("/log/");
+    if (!QDir(folder).exists())
+        QDir().mkdir(folder);
+    // A file still open from an earlier open is closed first: its stream
+    // must never outlive it.
+    closeLocked(s);
+    s.logFile.setFileName(folder + s.logDate + QStringLiteral(".txt"));
+    if (s.logFile.open(QIODevice::WriteOnly | QIODevice::Append))
+        s.logStream = new QTextStream(&s.logFile);
+}
+
 } // namespace
 
 void setLogClock(LogClock clock)
@@ -81,16 +96,7 @@ bool openLog()
     const QDateTime when = now();
     LogState &s = state();
     QMutexLocker lock(&s.logMutex);
-    s.logDate = dayOf(when);
-    const QString folder = QDir::currentPath() + QStringLiteral("/log/");
-    if (!QDir(folder).exists())
-        QDir().mkdir(folder);
-    // A file still open from an earlier open is closed first: its stream
-    // must never outlive it.
-    closeLocked(s);
-    s.logFile.setFileName(folder + s.logDate + QStringLiteral(".txt"));
-    if (s.logFile.open(QIODevice::WriteOnly | QIODevice::Append))
-        s.logStream = new QTextStream(&s.logFile);
+    openLocked(s, when);
     return true;
 }
 
@@ -134,17 +140,12 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 
     const QDateTime when = now();
     LogState &s = state();
-    bool newDay = false;
-    {
-        QMutexLocker lock(&s.logMutex);
-        newDay = dayOf(when) != s.logDate;
-    }
-    if (newDay) {
-        closeLog();
-        openLog();
-    }
-
     QMutexLocker lock(&s.logMutex);
+    // The first message of a new day starts that day's file. Rotating and
+    // writing under one lock: no message of another thread can slip into
+    // the moment between closing the old file and opening the new one.
+    if (dayOf(when) != s.logDate)
+        openLocked(s, when);
     if (!s.logStream)
         return;
     *s.logStream << formatLogLine(when, type, context.line, message) << "\r\n";

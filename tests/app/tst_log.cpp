@@ -66,6 +66,7 @@ private slots:
     void unwritableFolderDropsSilently();
     void openTwiceKeepsOneFile();
     void linesFromManyThreadsStayWhole();
+    void noLineLostWhileThreadsCrossMidnight();
 };
 
 void TestLog::lineFormat_data()
@@ -202,6 +203,39 @@ void TestLog::linesFromManyThreadsStayWhole()
     QRegularExpression shape(QStringLiteral("^\\[2017-11-28 09:15:02 Debug 0\\]:thread \\d line \\d+\r$"));
     for (int i = 0; i < lines.size() - 1; ++i)
         QVERIFY2(shape.match(QString::fromLatin1(lines[i])).hasMatch(), lines[i].constData());
+}
+
+void TestLog::noLineLostWhileThreadsCrossMidnight()
+{
+    LogFixture fx;
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    // The clock turns to the next day half way through the messages.
+    std::atomic_int calls{0};
+    setLogClock([&calls] {
+        return calls.fetch_add(1) < kThreads * kLines / 2
+                   ? QDateTime(QDate(2017, 11, 28), QTime(23, 59, 59))
+                   : QDateTime(QDate(2017, 11, 29), QTime(0, 0, 0));
+    });
+    QVERIFY(openLog());
+    fx.install();
+    QList<QThread *> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads << QThread::create([t] {
+            for (int i = 0; i < kLines; ++i)
+                qDebug("thread %d line %d", t, i);
+        });
+        threads.last()->start();
+    }
+    for (QThread *t : threads) {
+        QVERIFY(t->wait(20000));
+        delete t;
+    }
+    const QByteArray oldDay = fx.file(QStringLiteral("2017-11-28"));
+    const QByteArray newDay = fx.file(QStringLiteral("2017-11-29"));
+    QCOMPARE(oldDay.count("\r\n") + newDay.count("\r\n"), kThreads * kLines);
+    QCOMPARE(oldDay.count("[2017-11-28 23:59:59 Debug 0]"), oldDay.count("\r\n"));
+    QCOMPARE(newDay.count("[2017-11-29 00:00:00 Debug 0]"), newDay.count("\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestLog)
