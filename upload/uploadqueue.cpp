@@ -143,6 +143,12 @@ UploadWidget *UploadQueue::appendRow(UploadTask *task)
             Qt::QueuedConnection);
     item->setSizeHint(QSize(row->width(), 60));
     m_widgets.list->setItemWidget(item, row);
+    // Rows are shown with their list and buttons (the list may have emptied
+    // meanwhile, or the row comes from a restore).
+    m_widgets.uploadFrame->show();
+    m_widgets.allStartBtn->show();
+    m_widgets.clearListBtn->show();
+    emit rowCountChanged(rowCount());
     return row;
 }
 
