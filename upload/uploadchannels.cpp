@@ -1,4 +1,8 @@
 #include "upload/uploadchannel.h"
+#include "upload/wcsblocktransfer.h"
+#include "upload/wstokenthread.h"
+
+#include "upload/aliyunuploadthread.h"
 
 // The program's channels. Each channel sets its own maker here, e.g.
 //     makers.oss = [](const UploadTask &task) { return new AliyunUploadThread(task); };
@@ -7,5 +11,7 @@
 void installProgramChannels()
 {
     UploadChannelMakers &makers = programChannelMakers();
-    Q_UNUSED(makers);
+    makers.oss = [](const UploadTask &task) { return new AliyunUploadThread(task); };
+    makers.token = [](UploadTask *task) -> TokenChannelThread * { return new WsTokenThread(task); };
+    makers.blocks = createWcsBlockThreads;
 }
