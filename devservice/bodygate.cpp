@@ -33,6 +33,7 @@ public:
         if (m_ctx)
             EVP_DigestUpdate(m_ctx.get(), data, size);
     }
+    void drop() { m_ctx.reset(); }
     QByteArray hex()
     {
         if (!m_ctx)
@@ -105,6 +106,8 @@ void dropConnection(const httplib::Request &req)
     }
 }
 
+constexpr qint64 kLogDigestMax = 1024 * 1024;
+
 const char *tooLargeBody = R"({"code":413,"status":"error","message":"request body is too large."})";
 
 } // namespace
@@ -147,7 +150,9 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
         return r;
     }
     const std::optional<qint64> resetAt = core.faults().takeResetAfter(method, path);
-    Md5Stream md5(core.logDigests());
+    // Bulk bodies are logged by size only; hashing them would cost more
+    // than receiving them.
+    Md5Stream md5(core.logDigests() && announced <= kLogDigestMax);
     bool tooLarge = false;
     bool refused = false;
     bool reset = false;
@@ -167,6 +172,8 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
         }
         md5.add(data, size);
         total += qint64(size);
+        if (total > kLogDigestMax)
+            md5.drop();
         if (!sink(data, size)) {
             refused = true;
             return false;

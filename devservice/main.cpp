@@ -44,7 +44,9 @@ int main(int argc, char **argv)
         } else if (arg == QLatin1String("--seed") && hasValue) {
             seedPath = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == QLatin1String("--digest-only")) {
+            // Throughput mode: bodies are kept as digests, the log keeps sizes.
             options.digestOnly = true;
+            options.logBodyDigest = false;
         } else if (arg == QLatin1String("--encode-delay") && hasValue) {
             options.encodeDelayMs = QString::fromLocal8Bit(argv[++i]).toInt();
         } else {
