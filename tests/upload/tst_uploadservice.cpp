@@ -1,0 +1,123 @@
+// The bookkeeping and init requests of the queue against the local service:
+// the service checks the signatures, so this pins the escaping and signing
+// rules from the other side.
+
+#include "queuefixture.h"
+
+#include "dialoghelper.h"
+#include "devservice/devservice.h"
+#include "net/servicehosts.h"
+#include "net/transfer.h"
+#include "upload/uploadinit.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+class TestUploadService final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
+        QVERIFY(m_service.start());
+        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+    }
+    void cleanupTestCase() { m_service.stop(); }
+    void cleanup() { setUploadChannelFactory(nullptr); }
+
+    void requestsAreAccepted_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("userId");
+        QTest::addColumn<QString>("secretKey");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("oss") << 0 << "10001" << "sk-oss-5f2c9d1a" << "plain.mp4";
+        QTest::newRow("oss chinese") << 0 << "10001" << "sk-oss-5f2c9d1a" << QStringLiteral("我的 视频 (1).mp4");
+        QTest::newRow("wcs") << 1 << "10002" << "sk-wcs-8b47e0c3" << "plain.mp4";
+        QTest::newRow("wcs chinese") << 1 << "10002" << "sk-wcs-8b47e0c3" << QStringLiteral("课程 第1讲&2.mkv");
+    }
+    void requestsAreAccepted()
+    {
+        QFETCH(int, channel);
+        QFETCH(QString, userId);
+        QFETCH(QString, secretKey);
+        QFETCH(QString, fileName);
+        QueueFixture f(channel, 1);
+        UploadAccount account = f.queue()->account();
+        account.userId = userId;
+        account.uid = userId;
+        account.secretKey = secretKey;
+        account.apiHost = hosts::apiHost();
+        account.accountWebHost = hosts::accountWebHost();
+        account.uploadHostName = hosts::uploadHostName();
+        f.queue()->setAccount(account);
+        f.category = {QStringLiteral("1"), QStringLiteral("全部")};
+
+        QVERIFY(f.add({f.makeFile(fileName, 4000)}));
+        QCOMPARE(f.queue()->rowCount(), 1);
+        const UploadTask task = *f.queue()->row(0)->task();
+
+        const PostResult check = channelPost(task.checkUrl.toUtf8());
+        QVERIFY2(check.ok, check.error.toUtf8());
+        QVERIFY(check.body != "1");
+        QVERIFY(channelPost(task.insertUrl.toUtf8()).ok);
+        QTRY_VERIFY(m_service.isUploadRegistered(task.vid));
+
+        const QString url = buildInitUrl(account, task.path, task.cataid, task.vid, task.fileid,
+                                         task.dateStr);
+        const PostResult init = channelPost(url.toUtf8());
+        QVERIFY2(init.ok, init.body.constData());
+        const InitAnswer answer = evaluateInitAnswer(init.ok, QString::fromUtf8(init.body), task.fileSize);
+        QVERIFY2(answer.accepted, init.body.constData());
+        QCOMPARE(answer.code, 2);
+        if (channel == 1) {
+            QVERIFY(!answer.text("fileid").isEmpty());
+            // A resume sends the fileid and dateStr back, signed as well.
+            const QString resume = buildInitUrl(account, task.path, task.cataid, task.vid,
+                                                answer.text("fileid"), answer.text("dateStr"));
+            const PostResult again = channelPost(resume.toUtf8());
+            QVERIFY2(evaluateInitAnswer(again.ok, QString::fromUtf8(again.body), task.fileSize).accepted,
+                     again.body.constData());
+        } else {
+            QVERIFY(!answer.text("bucketName").isEmpty());
+        }
+
+        // Removing the row cancels the registration once.
+        m_service.clearRequestLog();
+        DialogAnswerer answerer;
+        answerer.clickWhenShown(QStringLiteral("addBtn"));
+        f.queue()->row(0)->deleteButton()->click();
+        QTRY_COMPARE(f.queue()->rowCount(), 0);
+        QVERIFY(m_service.waitForRequest(QStringLiteral("/uc/video/cancelUploadingVideo"), 5000));
+        QTRY_VERIFY(!m_service.isUploadRegistered(task.vid));
+        QCOMPARE(m_service.requests(QStringLiteral("/uc/video/cancelUploadingVideo")).size(), 1);
+    }
+
+    void timeStampRejection()
+    {
+        QueueFixture f(1, 1);
+        UploadAccount account = f.queue()->account();
+        account.userId = account.uid = QStringLiteral("10002");
+        account.secretKey = QStringLiteral("sk-wcs-8b47e0c3");
+        account.apiHost = hosts::apiHost();
+        account.accountWebHost = hosts::accountWebHost();
+        account.uploadHostName = hosts::uploadHostName();
+        const QString path = f.makeFile(QStringLiteral("t.mp4"));
+        m_service.setClockOffsetMs(3600 * 1000);
+        const PostResult init = channelPost(
+            buildInitUrl(account, path, QStringLiteral("1"), QStringLiteral("10002abc_1"), QString(), QString())
+                .toUtf8());
+        m_service.setClockOffsetMs(0);
+        const InitAnswer answer = evaluateInitAnswer(init.ok, QString::fromUtf8(init.body), 10);
+        QCOMPARE(answer.code, 3);
+        QVERIFY(!answer.ok);
+    }
+
+private:
+    devsvc::DevService m_service;
+};
+
+QTEST_MAIN(TestUploadService)
+#include "tst_uploadservice.moc"
