@@ -106,7 +106,7 @@ void dropConnection(const httplib::Request &req)
     }
 }
 
-constexpr qint64 kLogDigestMax = 1024 * 1024;
+constexpr qint64 kLogDigestMax = 256 * 1024; // keep in step with the log in servicecore.cpp
 
 const char *tooLargeBody = R"({"code":413,"status":"error","message":"request body is too large."})";
 

@@ -47,7 +47,7 @@ struct RequestLogEntry
     QString query;         // raw query text after "?", empty when none
     QList<QPair<QByteArray, QByteArray>> headers;
     qint64 bodySize = 0;   // bytes of the body the handler read
-    QByteArray bodyMd5;    // lower-case hex MD5 of those bytes (bodies up to 1 MiB)
+    QByteArray bodyMd5;    // lower-case hex MD5 of those bytes (bodies up to 256 KiB)
     int status = 0;        // HTTP status of the answer (0: connection dropped)
 };
 
@@ -88,7 +88,7 @@ public:
         int encodeDelayMs = 3000;
         // Worker threads of the HTTP server.
         int threads = 24;
-        // Compute the MD5 of request bodies of up to 1 MiB for the request
+        // Compute the MD5 of request bodies of up to 256 KiB for the request
         // log (off for throughput measurements; larger bodies are logged
         // by size only).
         bool logBodyDigest = true;

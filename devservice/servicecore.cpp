@@ -269,7 +269,7 @@ void ServiceCore::configure(httplib::Server &server)
             e.bodySize = QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong();
         } else {
             e.bodySize = qint64(req.body.size());
-            if (!req.body.empty() && m_options.logBodyDigest && req.body.size() <= 1024 * 1024)
+            if (!req.body.empty() && m_options.logBodyDigest && req.body.size() <= 256 * 1024)
                 e.bodyMd5 = QCryptographicHash::hash(QByteArray::fromStdString(req.body), QCryptographicHash::Md5).toHex();
         }
         e.status = res.status;
