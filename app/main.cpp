@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "oss/OssClient.h"
 #include "platform/platform.h"
+#include "prefs/updatecheck.h"
 #include "vexdumpw.h"
 
 #include <QApplication>
@@ -30,9 +31,8 @@ int main(int argc, char *argv[])
     StartupHooks hooks;
     hooks.buildLogin = [&login] { login = std::make_unique<ZavixLogin>(); };
 
-    // Update check (filled in by the update-check work). Until it exists the
-    // run goes on without one: nothing is reported as checked.
-    hooks.updateCheck = [] { return QStringLiteral("notUpdate"); };
+    // Update check, with the login dialog as parent of its dialogs.
+    hooks.updateCheck = [&login] { return checkForUpdate(login.get()); };
 
     hooks.runLogin = [&login] { return login && login->exec() == QDialog::Accepted; };
     hooks.initializeSdk = [] { AlibabaCloud::OSS::InitializeSdk(); };

@@ -2,9 +2,11 @@
 
 #include "app/shell/pagehooks.h"
 #include "prefs/settingswidget.h"
+#include "upload/nettestpanel.h"
 #include "upload/uploadchannel.h"
 #include "upload/uploadpage.h"
 
+#include <QLayout>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -17,15 +19,24 @@ UploadPages createUploadPages(ShellServices *services, ShellHooks &hooks, QWidge
     pages.upload->fillHooks(hooks);
     pages.settings->fillHooks(hooks);
 
+    // The speed test button and the network-test record live on the settings page.
+    auto *netTest = new NetTestPanel(services, pages.settings->netTestHost());
+    if (QLayout *layout = pages.settings->netTestHost()->layout())
+        layout->addWidget(netTest);
+    netTest->fillHooks(hooks);
+
     QPointer<UploadPage> upload = pages.upload;
     QPointer<SettingsWidget> settings = pages.settings;
+    QPointer<NetTestPanel> netParams = netTest;
     QMetaObject::invokeMethod(
         pages.settings,
-        [upload, settings]() {
+        [upload, settings, netParams]() {
             if (settings)
                 settings->loadSettings();
             if (upload)
                 upload->startQueue();
+            if (netParams)
+                netParams->loadNetParams();
         },
         Qt::QueuedConnection);
     return pages;

@@ -1,0 +1,159 @@
+#include "prefs/updatecheck.h"
+
+#include "app/messageinfo.h"
+#include "net/servicehosts.h"
+#include "net/transfer.h"
+#include "platform/platform.h"
+#include "prefs/updatedialog.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QUrl>
+#include <QtDebug>
+
+namespace update {
+
+QString builtInVersion()
+{
+    return QStringLiteral("V4.1.2.20171128");
+}
+
+QString versionFilePath()
+{
+    return QDir::currentPath() + QStringLiteral("/version.ini");
+}
+
+DecodedVersion decodeVersionValue(const QByteArray &base64)
+{
+    DecodedVersion d;
+    const QByteArray::FromBase64Result r =
+        QByteArray::fromBase64Encoding(base64.trimmed(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!r)
+        return d;
+    d.ok = true;
+    d.version = QString::fromUtf8(r.decoded);
+    return d;
+}
+
+QByteArray encodeVersionValue(const QString &version)
+{
+    return version.toUtf8().toBase64();
+}
+
+VersionFileCheck checkVersionFile(const QString &path, const QString &expected)
+{
+    VersionFileCheck c;
+    if (!QFileInfo(path).isFile())
+        return c;
+    const QSettings ini(path, QSettings::IniFormat);
+    const DecodedVersion decoded = decodeVersionValue(ini.value(QStringLiteral("VERSION")).toString().toLocal8Bit());
+    c.localVersion = decoded.ok ? decoded.version : QString();
+    c.state = decoded.ok && decoded.version == expected ? VersionFileState::Match : VersionFileState::Mismatch;
+    return c;
+}
+
+VersionAnswer parseVersionAnswer(bool requestOk, const QByteArray &body)
+{
+    VersionAnswer a;
+    if (!requestOk)
+        return a;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray() || doc.array().isEmpty())
+        return a;
+    const QJsonValue first = doc.array().first();
+    if (!first.isObject())
+        return a;
+    const QJsonObject o = first.toObject();
+    a.ok = true;
+    a.version = o.value(QStringLiteral("version")).toString();
+    a.description = o.value(QStringLiteral("description")).toString();
+    return a;
+}
+
+bool isOfferedUpdate(const QString &localVersion, const QString &offered)
+{
+    return offered != localVersion;
+}
+
+QString versionListUrl()
+{
+    return hosts::accountWebHost() + QStringLiteral("/uc/video/getVersions");
+}
+
+QString installerUrl()
+{
+    return hosts::downloadHost() + QStringLiteral("/soft/ZavixUploadClientSetup.exe");
+}
+
+QString downloadPageUrl()
+{
+    return hosts::vendorSite() + QStringLiteral("/download/");
+}
+
+QString installerPath(const QStringList &tempFolders)
+{
+    const QString folder = tempFolders.isEmpty() ? QDir::tempPath() : tempFolders.first();
+    return QStringLiteral("%1/%2.exe").arg(folder, QStringLiteral("ZavixUploadClient2019"));
+}
+
+bool startInstaller(const QString &path)
+{
+    platform::makeExecutable(path);
+    return QProcess::startDetached(path, QStringList());
+}
+
+} // namespace update
+
+QString checkForUpdate(QWidget *parent)
+{
+    return checkForUpdate(parent, UpdateEnvironment());
+}
+
+QString checkForUpdate(QWidget *parent, const UpdateEnvironment &env)
+{
+    using namespace update;
+    QString result = QString::fromLatin1(kNotUpdate);
+
+    const VersionFileCheck file = checkVersionFile(env.versionFile, builtInVersion());
+    if (file.state == VersionFileState::Missing) {
+        MessageInfo info(parent, QCoreApplication::translate("UpdateCheck", "提示"),
+                         QCoreApplication::translate("UpdateCheck", "检测版本失败，缺少文件\r\n无法使用客户端,请到官网重新下载"),
+                         QCoreApplication::translate("UpdateCheck", "确定"), QString());
+        info.exec();
+        result = QString::fromLatin1(kError);
+    } else if (file.state == VersionFileState::Mismatch) {
+        MessageInfo info(parent, QCoreApplication::translate("UpdateCheck", "提示"),
+                         QCoreApplication::translate("UpdateCheck", "检测版本失败，文件损坏\r\n无法使用客户端,请到官网重新下载"),
+                         QCoreApplication::translate("UpdateCheck", "确定"), QString());
+        info.exec();
+        result = QString::fromLatin1(kError);
+    } else {
+        const TransferResult r = versionGet(versionListUrl().toUtf8());
+        const VersionAnswer answer = parseVersionAnswer(r.ok, r.body);
+        if (answer.ok && isOfferedUpdate(file.localVersion, answer.version)) {
+            qDebug() << "update offered:" << answer.version;
+            auto *dialog = new UpdateDialog(parent, answer.description);
+            if (env.startInstaller)
+                dialog->setInstallerStarter(env.startInstaller);
+            if (dialog->exec() == QDialog::Accepted)
+                result = QString::fromLatin1(kUpdate);
+        }
+    }
+
+    if (result == QLatin1String(kError)) {
+        const QUrl page(downloadPageUrl());
+        if (env.openUrl)
+            env.openUrl(page);
+        else
+            QDesktopServices::openUrl(page);
+    }
+    return result;
+}

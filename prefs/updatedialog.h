@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace Ui {
+class UpdateDialog;
+}
+class downloadThread;
+
+// Describes the offered version and, on request, downloads its installer
+// into the temporary folder and starts it. Two states, kept in addBtn's
+// "update" property: offer ("立即升级") and downloading ("取消更新").
+// exec() returns Accepted only once the installer has been started.
+class UpdateDialog final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(UpdateDialog)
+
+public:
+    UpdateDialog(QWidget *parent, const QString &description);
+    ~UpdateDialog() override;
+
+    static QString progressText(int percent);
+    // received / total in percent, truncated; 0 when the total is unknown.
+    static int percentOf(qlonglong received, qlonglong total);
+
+    // Replaces the start of the downloaded installer (tests).
+    void setInstallerStarter(std::function<bool(const QString &)> starter)
+    {
+        m_startInstaller = std::move(starter);
+    }
+    QString installerPath() const;
+
+    // addBtn: starts the download in the offer state, closes the dialog
+    // (cancelling the download) in the downloading state.
+    void on_updateBtn_clicked();
+
+public slots:
+    void updateDataReadProcess(qlonglong received, qlonglong total);
+    void downloadFinshed(bool ok);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void setOfferState(bool offer);
+    void stopDownload();
+
+    Ui::UpdateDialog *m_ui;
+    QStringList m_tempFolders;
+    QPointer<downloadThread> m_download;
+    std::function<bool(const QString &)> m_startInstaller;
+};
