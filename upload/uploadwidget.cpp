@@ -342,9 +342,13 @@ void UploadWidget::getTokenResultSlot(bool ok, int code)
     if (ok && code == 4) {
         uploadingResult(true, 4);
     } else if (ok) {
-        if (code == 5)
-            emit uploadError(5);
-        startBlockTransfer();
+        // A row that was paused or stopped while its token was requested
+        // stays stopped: the transfer begins only for a running start.
+        if (m_uploading) {
+            if (code == 5)
+                emit uploadError(5);
+            startBlockTransfer();
+        }
     } else {
         uploadingResult(false, code);
     }

@@ -64,11 +64,16 @@ private:
 class StandInTokenThread final : public TokenChannelThread
 {
 public:
-    StandInTokenThread(UploadTask *task, bool ok, int code) : m_task(task), m_ok(ok), m_code(code) {}
+    StandInTokenThread(UploadTask *task, bool ok, int code, const std::atomic<bool> *hold)
+        : m_task(task), m_ok(ok), m_code(code), m_hold(hold)
+    {
+    }
 
 protected:
     void run() override
     {
+        while (m_hold && *m_hold)
+            msleep(2);
         m_task->everUploaded = true;
         m_task->fileid = QStringLiteral("F-") + m_task->vid;
         emit Result(m_ok, m_code);
@@ -78,6 +83,7 @@ private:
     UploadTask *m_task;
     bool m_ok;
     int m_code;
+    const std::atomic<bool> *m_hold;
 };
 
 class StandInBlockThread final : public BlockChannelThread
@@ -138,7 +144,7 @@ public:
     TokenChannelThread *createTokenThread(UploadTask *task) override
     {
         ++tokenThreads;
-        return new StandInTokenThread(task, tokenOk, tokenCode);
+        return new StandInTokenThread(task, tokenOk, tokenCode, &holdTokens);
     }
     QList<BlockChannelThread *> createBlockThreads(UploadTask *task) override
     {
@@ -170,6 +176,7 @@ public:
     QList<QPointer<StandInOssThread>> oss;
     QList<QPointer<StandInBlockThread>> blocks;
     int tokenThreads = 0;
+    std::atomic<bool> holdTokens{false}; // token threads wait while set
     bool tokenOk = true;
     int tokenCode = 2;
 };

@@ -234,6 +234,23 @@ private slots:
         QCOMPARE(row.statusText(), QStringLiteral("暂停中"));
     }
 
+    void lateTokenAnswerAfterStopStartsNothing()
+    {
+        StandInFactory *factory = installStandIns();
+        factory->holdTokens = true;
+        UploadWidget row(makeTask(1));
+        QSignalSpy errorSpy(&row, &UploadWidget::uploadError);
+        row.prepareUpload();
+        row.startUpload();
+        row.stopUpload(false); // paused before the token answer came
+        factory->holdTokens = false;
+        QTRY_VERIFY(row.task()->everUploaded);
+        QTest::qWait(50);
+        QVERIFY(!factory->blockFor(row.task()));
+        QVERIFY(!row.isUploading());
+        QCOMPARE(errorSpy.count(), 0);
+    }
+
     void pauseWithoutBlocksReportsOtherFailure()
     {
         UploadWidget row(makeTask(1));
