@@ -8,7 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QFileInfo>
 #include <QMessageAuthenticationCode>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <zlib.h>
@@ -159,6 +162,28 @@ private slots:
     {
         m_service->clearFaults();
         m_service->setClockOffsetMs(0);
+    }
+
+    void programAnnouncesItself()
+    {
+        const QString program = qEnvironmentVariable("ZAVIX_BUILD_DIR") + QStringLiteral("/devservice/devservice");
+        if (!QFileInfo::exists(program))
+            QSKIP("the devservice program is not built");
+        QTemporaryDir data;
+        QProcess p;
+        p.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.path()});
+        QVERIFY(p.waitForStarted(5000));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("zavix123"), 5000);
+        const QByteArray first = out.left(out.indexOf('\n'));
+        QVERIFY2(first.startsWith("ZAVIX_SERVICE_URL=http://127.0.0.1:"), first.constData());
+        const QByteArray base = first.mid(int(strlen("ZAVIX_SERVICE_URL=")));
+        QCOMPARE(devhttp::get(base + "/uc/video/getVersions").status, 200L);
+        QVERIFY(out.contains("oss@zavix.test"));
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void login_data()
