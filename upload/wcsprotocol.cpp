@@ -9,6 +9,11 @@
 #include <array>
 #include <cstring>
 
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define WCS_CRC_CLMUL 1
+#include <immintrin.h>
+#endif
+
 namespace wcs {
 
 qint64 blockCount(qint64 fileSize)
@@ -154,11 +159,12 @@ const CrcTables &tables()
 
 } // namespace
 
-quint32 crc32Of(const char *data, qint64 size)
+namespace {
+
+// The register form (no final inversion) over a byte range, table-driven.
+quint32 crcTables(quint32 c, const unsigned char *p, qint64 size)
 {
     const CrcTables &t = tables();
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    quint32 c = 0xFFFFFFFFu;
     while (size > 0 && (reinterpret_cast<quintptr>(p) & 7u) != 0) {
         c = t[0][(c ^ *p++) & 0xFFu] ^ (c >> 8);
         --size;
@@ -180,7 +186,96 @@ quint32 crc32Of(const char *data, qint64 size)
     }
     while (size-- > 0)
         c = t[0][(c ^ *p++) & 0xFFu] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    return c;
+}
+
+#if defined(WCS_CRC_CLMUL)
+// Carry-less multiplication folding: four 128-bit lanes are folded over
+// 64 bytes at a time, then into one lane, then reduced to 32 bits (Barrett).
+// The constants are powers of x modulo the reflected IEEE polynomial.
+#define WCS_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
+
+WCS_CLMUL_TARGET inline __m128i load128(const unsigned char *q)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+}
+
+// x folded forward by the distance that k stands for, plus the next data.
+WCS_CLMUL_TARGET inline __m128i fold128(__m128i x, __m128i k, __m128i next)
+{
+    const __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
+    const __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
+}
+
+WCS_CLMUL_TARGET quint32 crcClmul(quint32 crc, const unsigned char *p,
+                                                          qint64 blocks16)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x1c6e41596LL, 0x154442bd4LL);
+    const __m128i k3k4 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
+    const __m128i k5 = _mm_set_epi64x(0, 0x163cd6124LL);
+    const __m128i poly = _mm_set_epi64x(0x1f7011641LL, 0x1db710641LL);
+    const __m128i mask32 = _mm_set_epi32(0, 0, 0, -1);
+
+    __m128i x1 = _mm_xor_si128(load128(p), _mm_cvtsi32_si128(int(crc)));
+    __m128i x2 = load128(p + 16);
+    __m128i x3 = load128(p + 32);
+    __m128i x4 = load128(p + 48);
+    p += 64;
+    blocks16 -= 4;
+    while (blocks16 >= 4) {
+        x1 = fold128(x1, k1k2, load128(p));
+        x2 = fold128(x2, k1k2, load128(p + 16));
+        x3 = fold128(x3, k1k2, load128(p + 32));
+        x4 = fold128(x4, k1k2, load128(p + 48));
+        p += 64;
+        blocks16 -= 4;
+    }
+    x1 = fold128(x1, k3k4, x2);
+    x1 = fold128(x1, k3k4, x3);
+    x1 = fold128(x1, k3k4, x4);
+    while (blocks16 > 0) {
+        x1 = fold128(x1, k3k4, load128(p));
+        p += 16;
+        --blocks16;
+    }
+    // 128 -> 64 bits (32 zero bits appended).
+    __m128i t = _mm_clmulepi64_si128(k3k4, x1, 0x01);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), t);
+    // 64 -> 32 bits.
+    __m128i x2b = _mm_srli_si128(x1, 4);
+    x1 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), k5, 0x00);
+    x1 = _mm_xor_si128(x1, x2b);
+    // Barrett reduction.
+    x2b = x1;
+    x1 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), poly, 0x10);
+    x1 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), poly, 0x00);
+    x1 = _mm_xor_si128(x1, x2b);
+    return quint32(_mm_extract_epi32(x1, 1));
+}
+
+bool haveClmul()
+{
+    static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return have;
+}
+#endif
+
+} // namespace
+
+quint32 crc32Of(const char *data, qint64 size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    quint32 c = 0xFFFFFFFFu;
+#if defined(WCS_CRC_CLMUL)
+    if (size >= 64 && haveClmul()) {
+        const qint64 blocks16 = size / 16;
+        c = crcClmul(c, p, blocks16);
+        p += blocks16 * 16;
+        size -= blocks16 * 16;
+    }
+#endif
+    return crcTables(c, p, size) ^ 0xFFFFFFFFu;
 }
 
 } // namespace wcs
