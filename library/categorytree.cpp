@@ -31,6 +31,16 @@ QStandardItem *makeItem(const QIcon &icon, const QString &text, const QString &c
     return item;
 }
 
+// The same picture for a selected item: the view would tint it otherwise.
+QIcon folderIcon(const QString &path)
+{
+    QIcon icon;
+    const QPixmap pixmap(path);
+    icon.addPixmap(pixmap, QIcon::Normal);
+    icon.addPixmap(pixmap, QIcon::Selected);
+    return icon;
+}
+
 } // namespace
 
 QString categoryMessageText(CategoryBuildStatus status)
@@ -178,8 +188,8 @@ CategoryTree::CategoryTree(const CategoryTreeWidgets &widgets, QString uid, QStr
     , m_secretKey(std::move(secretKey))
 {
     m_model = new QStandardItemModel(m_widgets.view);
-    m_icons.insert(QLatin1String(kTreeItemRoot), QIcon(QStringLiteral(":/res/Resources/icon-folder-close.png")));
-    m_icons.insert(QLatin1String(kTreeItemChild), QIcon(QStringLiteral(":/res/Resources/icon-folder-open.png")));
+    m_icons.insert(QLatin1String(kTreeItemRoot), folderIcon(QStringLiteral(":/res/Resources/icon-folder-close.png")));
+    m_icons.insert(QLatin1String(kTreeItemChild), folderIcon(QStringLiteral(":/res/Resources/icon-folder-open.png")));
     m_movie = new QMovie(QStringLiteral(":/res/Resources/loading.gif"), QByteArray(), this);
     if (m_widgets.movieLabel)
         m_widgets.movieLabel->setMovie(m_movie);
