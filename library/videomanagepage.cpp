@@ -43,6 +43,7 @@ VideoManagePage::VideoManagePage(VideoPageHost *host, QWidget *parent)
     m_ui->loadinMLbl->hide();
 
     m_ui->manageFrame->hide();
+    m_ui->pageIndexList->setFixedWidth(videoformat::pageListWidth(0));
     m_ui->copySuccessLblM->hide();
     m_ui->reviewCodeBtnM->hide();
     m_ui->pageIndexLineEdit->setValidator(

@@ -42,6 +42,7 @@ VideoSearchPage::VideoSearchPage(VideoPageHost *host, QWidget *parent)
 
     m_ui->searchFrame->hide();
     m_ui->searchPageIndexFrame->hide();
+    m_ui->searchPageList->setFixedWidth(videoformat::pageListWidth(0));
     m_ui->copySuccessLblS->hide();
     m_ui->reviewCodeBtnS->hide();
     m_ui->sPageIndexLineEdit->setValidator(
@@ -66,8 +67,10 @@ void VideoSearchPage::requestSearch()
 {
     const QString keyword = m_ui->searchEdit->text();
     if (keyword.isEmpty()) {
+        // The loading flag stays as it is: clearing it while a search is
+        // outstanding would let the next press wait for that search on the
+        // GUI thread and drop its answer, leaving the page "loading".
         showMessage(tr("请输入要查找的视频标题"));
-        m_searchLoading = false;
         return;
     }
     if (m_searchLoading)

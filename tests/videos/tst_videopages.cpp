@@ -128,6 +128,7 @@ private slots:
     void thumbnails();
     void copyJsAndReview();
     void searchEmptyKeyword();
+    void emptyKeywordDuringSearchKeepsItLoading();
     void searchAgainstService();
     void searchSortByName();
     void searchFailures_data();
@@ -876,6 +877,37 @@ void TstVideoPages::searchEmptyKeyword()
     QCOMPARE(answerer.last().message, QString::fromUtf8("请输入要查找的视频标题"));
     QVERIFY(!search.isLoading());
     QCOMPARE(m_service.requests("/v2/video/.*/list").size(), 0);
+}
+
+void TstVideoPages::emptyKeywordDuringSearchKeepsItLoading()
+{
+    FakeVideoHost host;
+    VideoSearchPage search(&host);
+    auto *edit = child<QLineEdit>(&search, "searchEdit");
+    m_service.stallNext(QStringLiteral("/v2/video/.*/list"));
+    edit->setText("Alpha");
+    child<QPushButton>(&search, "searchBtn")->click();
+    QTRY_COMPARE(m_service.stalledCount(), 1);
+
+    DialogAnswerer answerer;
+    answerer.clickWhenShown("addBtn");
+    edit->clear();
+    child<QPushButton>(&search, "searchBtn")->click();
+    QCOMPARE(answerer.last().message, QString::fromUtf8("请输入要查找的视频标题"));
+    QVERIFY(search.isLoading());
+
+    // pressing again while the first search hangs neither waits nor asks again
+    edit->setText("Beta");
+    QElapsedTimer clock;
+    clock.start();
+    child<QPushButton>(&search, "searchBtn")->click();
+    QVERIFY(clock.elapsed() < 1000);
+    m_service.releaseStalls();
+    QTRY_VERIFY(!search.isLoading());
+    QVERIFY(child<QWidget>(&search, "loadinSLbl")->isHidden());
+    QCOMPARE(m_service.requests("/v2/video/1001/list").size(), 1);
+    QCOMPARE(searchRows(search).size(), 1);
+    QCOMPARE(searchRows(search).first()->vid(), QString("vidA"));
 }
 
 void TstVideoPages::searchAgainstService()
