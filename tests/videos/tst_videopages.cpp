@@ -127,6 +127,7 @@ private slots:
     void thumbnails_data();
     void thumbnails();
     void copyJsAndReview();
+    void copyVidOnSearchPage();
     void searchEmptyKeyword();
     void emptyKeywordDuringSearchKeepsItLoading();
     void searchAgainstService();
@@ -865,6 +866,28 @@ void TstVideoPages::copyJsAndReview()
     QVERIFY(QApplication::clipboard()->text().contains("width=\"\" height=\"\""));
     QCOMPARE(child<QListWidget>(&page, "managerListWidget")->currentRow(), 1);
     QVERIFY(child<QWidget>(&search, "reviewCodeBtnS")->isHidden());
+}
+
+void TstVideoPages::copyVidOnSearchPage()
+{
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    VideoSearchPage search(&host);
+    child<QLineEdit>(&search, "searchEdit")->setText("x");
+    m_service.answerNext(QStringLiteral("/v2/video/.*/list"), 200,
+                         listAnswer("2", {videoJson("s-1", "first"), videoJson("s-2", "second")}));
+    child<QPushButton>(&search, "searchBtn")->click();
+    QTRY_VERIFY(!search.isLoading());
+    QCOMPARE(child<QComboBox>(&search, "duplicateCbxS")->currentIndex(), 0);
+    child<QPushButton>(searchRows(search).at(1), "videoOperationBtn")->click();
+    QTRY_VERIFY(!child<QWidget>(&search, "reviewCodeBtnS")->isHidden());
+    QCOMPARE(QApplication::clipboard()->text(), QString("s-2"));
+    QCOMPARE(search.lastCopy().type, QString("VID"));
+    QCOMPARE(search.lastCopy().header, QString::fromUtf8("标题:second\r\ns-2"));
+    QCOMPARE(child<QListWidget>(&search, "searchListWidget")->currentRow(), 1);
+    QVERIFY(!child<QWidget>(&search, "copySuccessLblS")->isHidden());
+    QVERIFY(child<QWidget>(&page, "reviewCodeBtnM")->isHidden());
+    QCOMPARE(page.lastCopy().code, QString()); // each page keeps its own last copy
 }
 
 void TstVideoPages::searchEmptyKeyword()
