@@ -1,6 +1,7 @@
 #pragma once
 
 #include "upload/nettestrequest.h"
+#include "upload/nettestuploadthread.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -10,7 +11,6 @@ namespace Ui {
 class NetTestDialog;
 }
 class QTimer;
-class NetTestUploadThread;
 struct AccountRecord;
 
 // The speed test dialog: asks the service for test credentials, uploads the
@@ -33,6 +33,8 @@ public:
     void on_cancelBtn_clicked();
 
     int mode() const { return m_mode; }
+    // The running upload, null before the measurement and once it was reaped.
+    NetTestUploadThread *uploadThread() const { return m_thread.data(); }
     QString testFilePath() const { return m_filePath; }
 
 signals:
