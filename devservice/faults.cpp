@@ -142,7 +142,10 @@ void FaultTable::throttle(size_t bytes)
         // Reserve a slot on the shared time line, then sleep to its end.
         std::lock_guard<std::mutex> lock(m_rateMutex);
         const qint64 now = steadyMicros();
-        const qint64 start = std::max(now, m_nextFreeUs);
+        // A reader that slept past its slot may catch up within a short
+        // window, so that oversleeping does not pull the rate below the cap.
+        constexpr qint64 kCatchUpUs = 20000;
+        const qint64 start = std::max(now - kCatchUpUs, m_nextFreeUs);
         m_nextFreeUs = start + qint64(bytes) * 1000000 / rate;
         until = m_nextFreeUs;
     }

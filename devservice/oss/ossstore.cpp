@@ -889,6 +889,8 @@ public:
         QFile temp;
         if (!m_digestOnly)
             temp.setFileName(objectsDir() + QStringLiteral("/form.") + ex.requestId);
+        // The form body is paced like a part body (the speed test measures it).
+        Pacer pacer(m_partRate);
         reader(
             [&](const httplib::MultipartFormData &item) {
                 current = QString::fromStdString(item.name);
@@ -901,6 +903,7 @@ public:
             },
             [&](const char *data, size_t length) {
                 ex.record.bodyBytes += qint64(length);
+                pacer.consumed(ex.record.bodyBytes);
                 if (current == QLatin1String("file")) {
                     fileSize += qint64(length);
                     md5.addData(data, int(length));
