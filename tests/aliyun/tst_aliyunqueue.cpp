@@ -8,6 +8,7 @@
 #include "upload/uploadqueue.h"
 #include "upload/uploadwidget.h"
 
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -82,6 +83,55 @@ private slots:
             QVERIFY(!QFile::exists(paths.at(i) + QStringLiteral(".ucp")));
         }
         QCOMPARE(queue->currentLinks(), 0);
+    }
+
+    // Pausing a running OSS row stops its thread (parked until it ends);
+    // starting the row again resumes from the checkpoint and finishes.
+    void pauseAndResumeARow()
+    {
+        m_rig.reset();
+        UploadPage page(nullptr);
+        page.resize(800, 600);
+        page.show();
+        UploadQueue *queue = page.queue();
+        queue->setAccount(m_rig.account);
+        queue->setLimit(1);
+        queue->setCategorySource([]() { return UploadCategory{kCataid, QStringLiteral("默认分类")}; });
+
+        const QString path = m_dir.filePath(QStringLiteral("paused.mp4"));
+        const qint64 size = 8 * kMiB + 99;
+        const QByteArray md5 = writeRandomFile(path, size, 77);
+        m_rig.service->setBandwidthLimit(4 * kMiB);
+        QSignalSpy added(queue, &UploadQueue::addingFinished);
+        queue->addUploadTask({path});
+        QVERIFY(added.count() > 0 || added.wait(10000));
+        QCOMPARE(queue->rowCount(), 1);
+        UploadWidget *row = queue->row(0);
+        const UploadTask task = *row->task();
+        QVERIFY(row->isUploading());
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.partNumbers(true).size() >= 3, 20000);
+        row->suspendButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(row->statusText(), QStringLiteral("暂停中"), 5000);
+        QVERIFY(!row->isUploading());
+        QVERIFY(row->offersStart());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path + QStringLiteral(".ucp")), 5000);
+        // The stopped thread ends on its own and the reaper deletes it.
+        QTRY_COMPARE_WITH_TIMEOUT(row->retiredThreadCount(), 0, 10000);
+        QVERIFY(!m_rig.service->videoIds(kUserId).contains(task.vid));
+
+        m_rig.service->clearFaults();
+        m_rig.settleRequestLog();
+        const int storedBefore = m_rig.partNumbers(true).size();
+        m_rig.service->clearRequestLog();
+        row->suspendButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(queue->rowCount(), 0, 30000);
+        QVERIFY(m_rig.service->videoIds(kUserId).contains(task.vid));
+        const AliyunRig::StoredObject object = m_rig.fetchObject(ossObjectKey(task));
+        QCOMPARE(object.size, size);
+        QCOMPARE(object.md5, md5);
+        QCOMPARE(m_rig.initiateCount(), 0);
+        QVERIFY(m_rig.partNumbers(false).size() <= 9 - storedBefore + 2);
     }
 };
 
