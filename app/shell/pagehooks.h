@@ -52,6 +52,8 @@ struct ShellHooks
     std::function<void()> saveHistory;
     std::function<void()> saveSettings;
     std::function<void()> saveNetParams;
+    // Start-up: the history is loaded after the upload queue was restored.
+    std::function<void()> loadHistory;
     // Destruction: ask every running row to stop.
     std::function<void()> stopRunningUploads;
 
