@@ -6,7 +6,12 @@ namespace platform {
 
 QString crashFolder()
 {
-    return QDir::toNativeSeparators(appDataFolder() + QStringLiteral("/zavix-winupload/crashes"));
+    // Without a data folder the dump library picks its own fallback folder,
+    // rather than a folder at the root of the current drive.
+    const QString base = appDataFolder();
+    if (base.isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(base + QStringLiteral("/zavix-winupload/crashes"));
 }
 
 bool makeFolderPath(const QString &path)

@@ -12,7 +12,8 @@ namespace platform {
 // $XDG_CONFIG_HOME or ~/.config elsewhere. Native separators, no trailing one.
 QString appDataFolder();
 
-// appDataFolder() followed by zavix-winupload/crashes (native separators).
+// appDataFolder() followed by zavix-winupload/crashes (native separators);
+// empty when there is no data folder.
 QString crashFolder();
 
 // Creates the folder with every missing parent. True when it exists afterwards.
