@@ -20,26 +20,6 @@ constexpr int kFirstBackoffMs = 250;
 const char *const kOctetStream = "application/octet-stream";
 const char *const kTextPlain = "text/plain";
 
-enum class ReadOutcome { Ok, Unreadable };
-
-// The file is opened for every chunk, so that a file that was removed or
-// replaced meanwhile is noticed at once.
-ReadOutcome readChunk(const QString &path, qint64 position, qint64 length, QByteArray &buffer)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(position))
-        return ReadOutcome::Unreadable;
-    buffer.resize(int(length));
-    qint64 done = 0;
-    while (done < length) {
-        const qint64 n = file.read(buffer.data() + done, length - done);
-        if (n <= 0)
-            return ReadOutcome::Unreadable;
-        done += n;
-    }
-    return ReadOutcome::Ok;
-}
-
 } // namespace
 
 // ---- shared state ----------------------------------------------------------
@@ -200,20 +180,19 @@ void WcsBlockThread::run()
 {
     const WcsJob &job = m_state->job();
     WcsConnection connection(job.uploadToken, job.uuid, m_state->abortFlag());
-    QByteArray buffer;
     if (!connection.isValid()) {
         m_state->fail(10);
     } else {
         while (const std::optional<qint64> index = m_state->takeBlock()) {
-            if (!sendBlock(connection, *index, buffer))
+            if (!sendBlock(connection, *index))
                 break;
         }
     }
     if (m_state->leave())
-        finishFile(connection, buffer);
+        finishFile(connection);
 }
 
-bool WcsBlockThread::sendBlock(WcsConnection &connection, qint64 index, QByteArray &buffer)
+bool WcsBlockThread::sendBlock(WcsConnection &connection, qint64 index)
 {
     const WcsJob &job = m_state->job();
     const qint64 blockStart = index * wcs::kBlockSize;
@@ -230,19 +209,21 @@ restart:
             // A chunk boundary: a pause holds here, a stop ends here.
             if (!m_state->holdWhilePaused())
                 return false;
-            if (readChunk(job.path, blockStart + offset, length, buffer) != ReadOutcome::Ok) {
+            const QByteArray url = offset == 0 ? wcs::mkblkUrl(job.uploadHost, blockSize, index)
+                                               : wcs::bputUrl(job.uploadHost, ctx, offset);
+            // The file is opened for every chunk, so that a file that was
+            // removed or cut short meanwhile is noticed at once.
+            const WcsConnection::Answer a =
+                connection.postFileRange(url, job.path, blockStart + offset, length, kOctetStream);
+            if (a.unreadable) {
                 qCritical() << job.vid << "  wcs block" << index << "cannot read the file";
                 m_state->fail(2);
                 return false;
             }
-            const quint32 crc = wcs::crc32Of(buffer.constData(), length);
-            const QByteArray url = offset == 0 ? wcs::mkblkUrl(job.uploadHost, blockSize, index)
-                                               : wcs::bputUrl(job.uploadHost, ctx, offset);
-            const WcsConnection::Answer a = connection.post(url, buffer.constData(), length, kOctetStream);
             if (a.aborted || m_state->isEnding())
                 return false;
             const wcs::ChunkAnswer verdict =
-                wcs::evaluateChunkAnswer(a.status, a.body, offset == 0, crc, offset + length);
+                wcs::evaluateChunkAnswer(a.status, a.body, offset == 0, a.sentCrc, offset + length);
             if (verdict.verdict == wcs::ChunkVerdict::Accepted) {
                 ctx = verdict.ctx;
                 break;
@@ -275,7 +256,7 @@ restart:
     return true;
 }
 
-void WcsBlockThread::finishFile(WcsConnection &connection, QByteArray &buffer)
+void WcsBlockThread::finishFile(WcsConnection &connection)
 {
     const WcsJob &job = m_state->job();
     int attempt = 0;
@@ -303,7 +284,7 @@ void WcsBlockThread::finishFile(WcsConnection &connection, QByteArray &buffer)
             bool sent = true;
             for (qint64 index : kept) {
                 emit Progress(-wcs::blockLength(job.fileSize, index));
-                if (!sendBlock(connection, index, buffer)) {
+                if (!sendBlock(connection, index)) {
                     sent = false;
                     break;
                 }

@@ -110,8 +110,8 @@ protected:
     void run() override;
 
 private:
-    bool sendBlock(WcsConnection &connection, qint64 index, QByteArray &buffer);
-    void finishFile(WcsConnection &connection, QByteArray &buffer);
+    bool sendBlock(WcsConnection &connection, qint64 index);
+    void finishFile(WcsConnection &connection);
 
     std::shared_ptr<WcsTransferState> m_state;
 };

@@ -19,16 +19,25 @@ public:
 
     struct Answer
     {
-        long status = 0;      // 0: no answer arrived
-        bool aborted = false; // ended by the stop flag or the closing flag
+        long status = 0;         // 0: no answer arrived
+        bool aborted = false;    // ended by the stop flag or the closing flag
+        bool unreadable = false; // the file could not be opened or read in full
+        quint32 sentCrc = 0;     // CRC-32 of the file bytes that were sent
         QByteArray body;
         QString error;
     };
     // POST of size bytes at data (not copied; they must stay valid).
     Answer post(const QByteArray &url, const char *data, qint64 size, const char *contentType);
+    // POST of length bytes of the file from position, read straight into the
+    // transfer's buffer while it is sent (the file is opened for this request).
+    Answer postFileRange(const QByteArray &url, const QString &path, qint64 position, qint64 length,
+                         const char *contentType);
 
 private:
     Q_DISABLE_COPY(WcsConnection)
+
+    struct Body;
+    Answer perform(const QByteArray &url, Body &body, const char *contentType);
 
     CurlEasy m_easy;
     QByteArray m_tokenHeader;

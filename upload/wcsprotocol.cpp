@@ -263,10 +263,10 @@ bool haveClmul()
 
 } // namespace
 
-quint32 crc32Of(const char *data, qint64 size)
+quint32 crc32Update(quint32 crc, const char *data, qint64 size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
-    quint32 c = 0xFFFFFFFFu;
+    quint32 c = crc ^ 0xFFFFFFFFu;
 #if defined(WCS_CRC_CLMUL)
     if (size >= 64 && haveClmul()) {
         const qint64 blocks16 = size / 16;
@@ -276,6 +276,11 @@ quint32 crc32Of(const char *data, qint64 size)
     }
 #endif
     return crcTables(c, p, size) ^ 0xFFFFFFFFu;
+}
+
+quint32 crc32Of(const char *data, qint64 size)
+{
+    return crc32Update(0, data, size);
 }
 
 } // namespace wcs

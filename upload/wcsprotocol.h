@@ -76,5 +76,7 @@ FileVerdict evaluateFileAnswer(long status, const QByteArray &body);
 
 // CRC-32 (IEEE, as zlib computes it) of a byte range.
 quint32 crc32Of(const char *data, qint64 size);
+// The CRC-32 of the bytes so far (crc, 0 at the start) continued over more bytes.
+quint32 crc32Update(quint32 crc, const char *data, qint64 size);
 
 } // namespace wcs
