@@ -15,7 +15,10 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFrame>
+#include <QImage>
+#include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -99,6 +102,7 @@ private slots:
     void init();
     void cleanup();
 
+    void imagesOfTheWindowLoad();
     void accountArea_data();
     void accountArea();
     void userDataFolderIsCreated();
@@ -192,6 +196,29 @@ void TestMainWindow::installHooks(ZavixUploadClient &w, bool empty, bool filling
     h.saveSettings = [this] { m_rec.calls << "settings"; };
     h.saveNetParams = [this] { m_rec.calls << "netparams"; };
     h.stopRunningUploads = [this] { m_rec.calls << "stop rows"; };
+}
+
+void TestMainWindow::imagesOfTheWindowLoad()
+{
+    // Every picture the window's style rules name, plus the ones set in code.
+    if (qEnvironmentVariableIsEmpty("ZAVIX_TEST_SOURCE_DIR"))
+        QSKIP("needs ZAVIX_TEST_SOURCE_DIR (set by ctest)");
+    QFile qss(qEnvironmentVariable("ZAVIX_TEST_SOURCE_DIR") + QStringLiteral("/resources/qss/30-mainwindow.qss"));
+    QVERIFY(qss.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(qss.readAll());
+    QStringList paths = {QStringLiteral(":/res/Resources/ZAVIX-Desktop.ico"),
+                         QStringLiteral(":/res/Resources/icon-folder-close.png"),
+                         QStringLiteral(":/res/Resources/icon-folder-open.png"),
+                         QStringLiteral(":/res/Resources/folderNull.png"),
+                         QStringLiteral(":/res/Resources/noSearch.png"),
+                         QStringLiteral(":/res/Resources/loadFailure.png")};
+    const QRegularExpression url(QStringLiteral(R"(url\((:/res/Resources/[^)]+)\))"));
+    auto it = url.globalMatch(text);
+    while (it.hasNext())
+        paths << it.next().captured(1);
+    QVERIFY(paths.size() > 30);
+    for (const QString &path : paths)
+        QVERIFY2(!QImage(path).isNull(), qPrintable(path));
 }
 
 void TestMainWindow::accountArea_data()
