@@ -60,7 +60,7 @@ bool checkSingleInstance(int waitMs)
 
 ShutdownCommand shutdownCommand()
 {
-    return {QStringLiteral("shutdown"), {QStringLiteral("-P"), QStringLiteral("+0")}};
+    return {QStringLiteral("systemctl"), {QStringLiteral("poweroff")}};
 }
 
 bool makeExecutable(const QString &path)

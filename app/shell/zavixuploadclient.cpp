@@ -12,7 +12,9 @@
 #include "net/transfer.h"
 #include "platform/platform.h"
 #include "upload/userdatafile.h"
+#include "prefs/historyhost.h"
 #include "prefs/settingshost.h"
+#include "prefs/shutdownflow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -192,6 +194,15 @@ void ZavixUploadClient::hostPages()
     const VideoPages videos = createVideoPages(this, m_hooks, this);
     hostInPage(m_ui->managePage, videos.manage);
     hostInPage(m_ui->searchPage, videos.search);
+
+    // History page: finished uploads, opening their category on the manage page.
+    VideoManagePage *manage = videos.manage;
+    HistoryPage *history = createHistoryPage(
+        this, m_hooks, uploads.upload->queue(),
+        [manage](const QString &cataid) { return manage->openCategory(cataid); }, this);
+    hostInPage(m_ui->historyPage, history);
+    // The queue starts the automatic shutdown when its list runs empty.
+    installAutoShutDown(uploads.upload->queue(), this, m_hooks);
 }
 
 // ---- Navigation ---------------------------------------------------------------
