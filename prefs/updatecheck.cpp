@@ -124,12 +124,14 @@ QString checkForUpdate(QWidget *parent, const UpdateEnvironment &env)
 
     const VersionFileCheck file = checkVersionFile(env.versionFile, builtInVersion());
     if (file.state == VersionFileState::Missing) {
+        qWarning() << "version check failed: missing" << env.versionFile;
         MessageInfo info(parent, QCoreApplication::translate("UpdateCheck", "提示"),
                          QCoreApplication::translate("UpdateCheck", "检测版本失败，缺少文件\r\n无法使用客户端,请到官网重新下载"),
                          QCoreApplication::translate("UpdateCheck", "确定"), QString());
         info.exec();
         result = QString::fromLatin1(kError);
     } else if (file.state == VersionFileState::Mismatch) {
+        qWarning() << "version check failed: damaged" << env.versionFile << file.localVersion;
         MessageInfo info(parent, QCoreApplication::translate("UpdateCheck", "提示"),
                          QCoreApplication::translate("UpdateCheck", "检测版本失败，文件损坏\r\n无法使用客户端,请到官网重新下载"),
                          QCoreApplication::translate("UpdateCheck", "确定"), QString());
