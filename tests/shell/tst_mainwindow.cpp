@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -114,6 +115,10 @@ private slots:
     void dragMovesWindow();
     void dragOfMaximisedWindowRestoresIt();
     void doubleClickTogglesMaximised();
+    void windowButtons();
+    void accountMenu_data();
+    void accountMenu();
+    void managePageListsSameCategoryOnce();
     void packageInfo_data();
     void packageInfo();
     void links();
@@ -411,6 +416,88 @@ void TestMainWindow::doubleClickTogglesMaximised()
     // Outside the drag area nothing happens.
     sendMouse(w.get(), QEvent::MouseButtonDblClick, QPoint(500, 400), Qt::LeftButton, Qt::LeftButton);
     QVERIFY(!maxBox->isChecked());
+}
+
+void TestMainWindow::windowButtons()
+{
+    AccountRecord account = ownerAccount();
+    auto w = makeWindow(account);
+    auto *maxBox = child<QCheckBox>(w.get(), "maxCBX");
+    maxBox->click();
+    QTRY_VERIFY(w->isMaximized());
+    maxBox->click();
+    QTRY_VERIFY(!w->isMaximized());
+    child<QPushButton>(w.get(), "minimizeBtn")->click();
+    QTRY_VERIFY(w->isMinimized());
+}
+
+void TestMainWindow::accountMenu_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("effect");
+    QTest::newRow("package information") << 0 << "dialog";
+    QTest::newRow("about us") << 1 << "/contact/";
+    QTest::newRow("log out") << 2 << "closed";
+}
+
+void TestMainWindow::accountMenu()
+{
+    QFETCH(int, action);
+    QFETCH(QString, effect);
+    AccountRecord account = ownerAccount();
+    auto w = makeWindow(account);
+    installHooks(*w, /*empty=*/true, /*filling=*/false);
+    DialogAnswerer answerer;
+    if (effect == QLatin1String("dialog"))
+        answerer.clickWhenShown(QStringLiteral("addBtn"));
+
+    QString menuName;
+    QStringList texts;
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu || !menuName.isEmpty())
+            return;
+        menuName = menu->objectName();
+        for (QAction *a : menu->actions())
+            texts << a->text();
+        menu->actions().at(action)->trigger();
+        menu->close();
+    });
+    poll.start();
+    child<QPushButton>(w.get(), "accountOperaBtn")->click();
+    QTRY_VERIFY(!menuName.isEmpty());
+    poll.stop();
+    QCOMPARE(menuName, QStringLiteral("accountMenu"));
+    QCOMPARE(texts, QStringList({"套餐信息", "关于我们", "退出登录"}));
+    if (effect == QLatin1String("dialog")) {
+        QVERIFY(answerer.waitAnswered(1));
+        QVERIFY(answerer.last().message.startsWith(QStringLiteral("尊敬的owner@example.com")));
+    } else if (effect == QLatin1String("closed")) {
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(w->isChangingAccount());
+    } else {
+        QCOMPARE(m_rec.urls.size(), 1);
+        QCOMPARE(m_rec.urls.at(0).path(), effect);
+    }
+}
+
+void TestMainWindow::managePageListsSameCategoryOnce()
+{
+    AccountRecord account = ownerAccount();
+    auto w = makeWindow(account);
+    QTRY_COMPARE(w->categoryTree()->model()->rowCount(), 1);
+    const QString list = QStringLiteral("/v2/video/1001/list");
+    child<QCheckBox>(w.get(), "leftManagerBtn")->click();
+    QVERIFY(m_service.waitForRequest(list, 5000));
+    // The page has processed its answer once its loading label is gone.
+    QTRY_VERIFY(child<QWidget>(w.get(), "loadinMLbl")->isHidden());
+    m_service.clearRequestLog();
+    child<QCheckBox>(w.get(), "leftUploadBtn")->click();
+    child<QCheckBox>(w.get(), "leftManagerBtn")->click();
+    QVERIFY(!m_service.waitForRequest(list, 300));
+    QCOMPARE(child<QStackedWidget>(w.get(), "stackedWidget")->currentIndex(), 1);
 }
 
 void TestMainWindow::packageInfo_data()
