@@ -119,6 +119,7 @@ private slots:
     void accountMenu_data();
     void accountMenu();
     void managePageListsSameCategoryOnce();
+    void treeClickPerPage();
     void packageInfo_data();
     void packageInfo();
     void links();
@@ -498,6 +499,32 @@ void TestMainWindow::managePageListsSameCategoryOnce()
     child<QCheckBox>(w.get(), "leftManagerBtn")->click();
     QVERIFY(!m_service.waitForRequest(list, 300));
     QCOMPARE(child<QStackedWidget>(w.get(), "stackedWidget")->currentIndex(), 1);
+}
+
+void TestMainWindow::treeClickPerPage()
+{
+    AccountRecord account = ownerAccount();
+    auto w = makeWindow(account);
+    CategoryTree *tree = w->categoryTree();
+    QTRY_COMPARE(tree->model()->rowCount(), 1);
+    QStringList clicked;
+    w->hooks().categoryClickedOnManagePage = [&clicked](const CategoryRef &c) { clicked << c.cataid; };
+    auto *view = child<QTreeView>(w.get(), "managerTreeView");
+    const QModelIndex course = findCategoryItem(tree->model()->item(0, 0), QStringLiteral("5"));
+
+    // On the upload page a click only changes the current category.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(course).center());
+    QCOMPARE(tree->current().cataid, QStringLiteral("5"));
+    QCOMPARE(tree->current().name, QStringLiteral("课程"));
+    QCOMPARE(tree->currentItem(), tree->model()->itemFromIndex(course));
+    QVERIFY(clicked.isEmpty());
+
+    w->hooks().enterManagePage = nullptr;
+    child<QCheckBox>(w.get(), "leftManagerBtn")->click();
+    const QModelIndex root = tree->model()->index(0, 0);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(root).center());
+    QCOMPARE(clicked, QStringList{"1"});
+    QCOMPARE(tree->current().cataid, QStringLiteral("1"));
 }
 
 void TestMainWindow::packageInfo_data()
