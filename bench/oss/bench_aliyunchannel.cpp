@@ -7,6 +7,10 @@
 // multipart upload with its callback) and then the same file with
 // `curl -T` into the service's plain sink. Prints both throughputs, their
 // ratio, the CPU seconds per GiB of the client (this process) and of curl,
+// the service's CPU seconds per GiB for each (the store digests every part
+// with MD5 for its ETag, the sink only with SHA-1), and, as a comparison on
+// equal terms for the service, curl sending the whole file as one part of a
+// multipart upload into the same store,
 // and the resident size of this process above idle during the upload. The
 // two senders take turns for the given number of rounds and the best round
 // of each counts (the machine is shared, single runs are noisy).
@@ -17,6 +21,10 @@
 #include "oss/OssClient.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QLocale>
+#include <QMessageAuthenticationCode>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -166,7 +174,46 @@ Figures runChannel(const UploadTask &task, qint64 idleKiB)
     return f;
 }
 
-Figures runCurl(const QString &path, const QString &baseUrl)
+// Store access for the single-part comparison, taken from an OSS init.
+struct StoreKeys
+{
+    QString bucket;
+    QString endpoint;
+    QString accessId;
+    QString accessKey;
+};
+
+QString httpDate()
+{
+    return QLocale::c().toString(QDateTime::currentDateTimeUtc(),
+                                 QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+}
+
+// The Date and Authorization headers of a signed store request.
+QStringList signedHeaders(const StoreKeys &keys, const QString &verb, const QString &resource)
+{
+    const QString date = httpDate();
+    const QByteArray toSign = (verb + QStringLiteral("\n\n\n") + date + QLatin1Char('\n') + resource).toUtf8();
+    const QByteArray signature =
+        QMessageAuthenticationCode::hash(toSign, keys.accessKey.toUtf8(), QCryptographicHash::Sha1).toBase64();
+    return {QStringLiteral("-H"), QStringLiteral("Date: ") + date, QStringLiteral("-H"),
+            QStringLiteral("Authorization: OSS %1:%2").arg(keys.accessId, QString::fromLatin1(signature)),
+            QStringLiteral("-H"), QStringLiteral("Content-Type:")};
+}
+
+// Runs curl with the arguments; its standard output.
+QByteArray curlOutput(const QStringList &arguments)
+{
+    QProcess curl;
+    curl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    curl.start(QStringLiteral("curl"), QStringList{QStringLiteral("-s"), QStringLiteral("-S")} + arguments);
+    if (!curl.waitForFinished(60000))
+        return QByteArray();
+    return curl.readAllStandardOutput();
+}
+
+// curl -T with the given extra arguments into url.
+Figures runCurl(const QString &path, const QString &url, const QStringList &extra = QStringList())
 {
     Figures f;
     QProcess curl;
@@ -175,8 +222,9 @@ Figures runCurl(const QString &path, const QString &baseUrl)
     QElapsedTimer clock;
     clock.start();
     curl.start(QStringLiteral("curl"),
-               {QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("-f"), QStringLiteral("-o"),
-                QStringLiteral("/dev/null"), QStringLiteral("-T"), path, baseUrl + QStringLiteral("/sink")});
+               QStringList{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("-f"), QStringLiteral("-o"),
+                           QStringLiteral("/dev/null")} +
+                   extra + QStringList{QStringLiteral("-T"), path, url});
     if (!curl.waitForStarted(10000)) {
         f.note = QStringLiteral("curl did not start");
         return f;
@@ -293,7 +341,7 @@ int main(int argc, char **argv)
         const double s0 = processCpu(service.processId());
         Figures c = runChannel(roundTask, idleKiB);
         const double s1 = processCpu(service.processId());
-        Figures k = runCurl(path, baseUrl);
+        Figures k = runCurl(path, baseUrl + QStringLiteral("/sink"));
         c.serviceCpu = s1 - s0;
         k.serviceCpu = processCpu(service.processId()) - s1;
         std::printf("round %d: channel %.2f s (%s), curl %.2f s\n", round + 1, c.seconds,
@@ -310,6 +358,41 @@ int main(int argc, char **argv)
             curl = k;
         channel.peakKiB = qMax(channel.peakKiB, c.peakKiB);
     }
+    // curl into the store itself: the whole file as part 1 of a new upload.
+    Figures onePart;
+    {
+        // A fresh init answer (the rounds' ones are spent): a new vid again.
+        UploadTask keyTask = task;
+        keyTask.vid = makeVidFromHash(account.userId, QStringLiteral("single.mp4"), task.cataid, size,
+                                      contentHashForVid(path, size));
+        const QString initUrl = buildInitUrl(account, path, keyTask.cataid, keyTask.vid, QString(), QString());
+        const InitAnswer answer =
+            evaluateInitAnswer(true, QString::fromUtf8(curlOutput({QStringLiteral("-X"), QStringLiteral("POST"), initUrl})), size);
+        StoreKeys keys;
+        keys.bucket = answer.text("bucketName");
+        keys.endpoint = answer.text("endpoint");
+        keys.accessId = answer.text("accessId");
+        keys.accessKey = answer.text("accessKey");
+        const QString key = ossObjectKey(keyTask);
+        const QString resource = QStringLiteral("/%1/%2").arg(keys.bucket, key);
+        const QByteArray initiated = curlOutput(QStringList{QStringLiteral("-X"), QStringLiteral("POST")} +
+                                                signedHeaders(keys, QStringLiteral("POST"), resource + QStringLiteral("?uploads")) +
+                                                QStringList{keys.endpoint + resource + QStringLiteral("?uploads")});
+        const QRegularExpressionMatch id =
+            QRegularExpression(QStringLiteral("<UploadId>([^<]+)</UploadId>")).match(QString::fromUtf8(initiated));
+        if (id.hasMatch()) {
+            const QString sub = QStringLiteral("?partNumber=1&uploadId=%1").arg(id.captured(1));
+            const double s0 = processCpu(service.processId());
+            onePart = runCurl(path, keys.endpoint + resource + sub,
+                              signedHeaders(keys, QStringLiteral("PUT"), resource + sub));
+            onePart.serviceCpu = processCpu(service.processId()) - s0;
+            curlOutput(QStringList{QStringLiteral("-X"), QStringLiteral("DELETE")} +
+                       signedHeaders(keys, QStringLiteral("DELETE"), resource + QStringLiteral("?uploadId=") + id.captured(1)) +
+                       QStringList{keys.endpoint + resource + QStringLiteral("?uploadId=") + id.captured(1)});
+        } else {
+            onePart.note = QStringLiteral("no upload id");
+        }
+    }
     std::printf("load after:  %s\n", qPrintable(loadAverage()));
 
     const double gib = double(size) / double(1024 * kMiB);
@@ -323,6 +406,12 @@ int main(int argc, char **argv)
     std::printf("curl -T: %s %s  %.2f s  %.1f MiB/s  CPU %.2f s/GiB (service %.2f s/GiB)\n",
                 curl.ok ? "ok" : "FAILED", qPrintable(curl.note), curl.seconds,
                 curl.seconds > 0 ? mib / curl.seconds : 0.0, curl.cpu / gib, curl.serviceCpu / gib);
+    std::printf("curl -T one part into the store: %s %s  %.2f s  %.1f MiB/s  CPU %.2f s/GiB (service %.2f s/GiB)\n",
+                onePart.ok ? "ok" : "FAILED", qPrintable(onePart.note), onePart.seconds,
+                onePart.seconds > 0 ? mib / onePart.seconds : 0.0, onePart.cpu / gib, onePart.serviceCpu / gib);
+    if (channel.ok && onePart.ok && onePart.seconds > 0)
+        std::printf("throughput ratio channel/curl one part (same store work): %.2f\n",
+                    onePart.seconds / channel.seconds);
     if (channel.ok && curl.ok && channel.seconds > 0 && curl.seconds > 0) {
         const double ratio = curl.seconds / channel.seconds;
         const double cpuRatio = curl.cpu > 0 ? channel.cpu / curl.cpu : 0.0;
