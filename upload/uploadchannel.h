@@ -74,6 +74,8 @@ public:
 signals:
     void Result(bool status, int code);
     void Progress(qlonglong increment);
+    // A block is stored: the controller enters it in the block map (status 2).
+    void BlockStored(qlonglong index, const QString &ctx);
 };
 
 // Makes the channel threads. The program installs the real channels; tests

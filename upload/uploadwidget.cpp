@@ -369,6 +369,7 @@ void UploadWidget::startBlockTransfer()
     for (const QPointer<BlockChannelThread> &thread : qAsConst(m_blockThreads)) {
         if (thread) {
             thread->disconnect(this);
+            thread->stopTransfer(false);
             m_retiredThreads.append(thread.data());
         }
     }
@@ -378,6 +379,7 @@ void UploadWidget::startBlockTransfer()
     for (BlockChannelThread *thread : threads) {
         connect(thread, &BlockChannelThread::Result, this, &UploadWidget::uploadingResult);
         connect(thread, &BlockChannelThread::Progress, this, &UploadWidget::blockProgressSlot);
+        connect(thread, &BlockChannelThread::BlockStored, this, &UploadWidget::blockStoredSlot);
         m_blockThreads.append(thread);
     }
     for (BlockChannelThread *thread : threads)
@@ -392,6 +394,16 @@ void UploadWidget::blockProgressSlot(qlonglong increment)
     m_task->alreadyUploadSize += increment;
     m_progressText = uploaddisplay::progressText(m_task->alreadyUploadSize, m_task->fileSize);
     m_statusLbl->setText(QStringLiteral("%1%2").arg(m_statusText, m_progressText));
+}
+
+void UploadWidget::blockStoredSlot(qlonglong index, const QString &ctx)
+{
+    // Only the GUI thread writes the block map, so a save may read it at any time.
+    if (!m_task)
+        return;
+    UploadBlock &block = m_task->blocks[index];
+    block.status = 2;
+    block.ctx = ctx;
 }
 
 void UploadWidget::finishSecondPass()

@@ -85,6 +85,7 @@ public slots:
 
 private slots:
     void blockProgressSlot(qlonglong increment);
+    void blockStoredSlot(qlonglong index, const QString &ctx);
 
 protected:
     void enterEvent(QEvent *event) override;

@@ -333,17 +333,7 @@ QList<BlockChannelThread *> createWcsBlockThreads(UploadTask *task)
     auto state = std::make_shared<WcsTransferState>(std::move(job), threads);
     QList<BlockChannelThread *> list;
     for (int i = 0; i < threads; ++i) {
-        auto *thread = new WcsBlockThread(state);
-        // Runs on the GUI thread (the thread object lives there). The row
-        // deletes its block threads before its task record, so the record
-        // outlives every call that is still queued.
-        QObject::connect(thread, &WcsBlockThread::BlockStored, thread,
-                         [task](qlonglong index, const QString &ctx) {
-                             UploadBlock &block = task->blocks[index];
-                             block.status = 2;
-                             block.ctx = ctx;
-                         });
-        list.append(thread);
+        list.append(new WcsBlockThread(state));
     }
     return list;
 }

@@ -103,9 +103,6 @@ public:
     void setPaused(bool paused) override;
     void stopTransfer(bool requeue) override;
 
-signals:
-    void BlockStored(qlonglong index, const QString &ctx);
-
 protected:
     void run() override;
 
@@ -117,7 +114,7 @@ private:
 };
 
 // The block threads for a task whose token request succeeded (not started).
-// Runs on the GUI thread: takes the stored blocks of the block map, sets
-// alreadyUploadSize to their bytes and enters every block the threads store
-// into the block map (on the GUI thread, through queued calls).
+// Runs on the GUI thread: takes the stored blocks of the block map and sets
+// alreadyUploadSize to their bytes. The threads never touch the record; the
+// controller enters the blocks they report (BlockStored) into the map.
 QList<BlockChannelThread *> createWcsBlockThreads(UploadTask *task);
