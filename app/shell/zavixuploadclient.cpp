@@ -174,11 +174,8 @@ void ZavixUploadClient::hostInPage(QWidget *page, QWidget *content)
 
 void ZavixUploadClient::hostPages()
 {
-    // Each page area adds its widget here, e.g.
-    //     auto *uploads = new UploadPage(this, this);     // ShellServices *
-    //     hostInPage(m_ui->uploadPage, uploads);
-    //     uploads->fillHooks(m_hooks);
-    //
+    // Each page area puts its widget into its page (hostInPage) and fills the
+    // hooks it serves:
     // upload page   (m_ui->uploadPage):  the upload queue
     // manage page   (m_ui->managePage):  the video list of the current category
     // search page   (m_ui->searchPage):  the video search
