@@ -58,7 +58,6 @@ private:
     int m_elapsed = 0;      // seconds shown in the text
     int m_counted = 0;      // seconds counted while measuring
     int m_secondCount = 0;  // seconds of the second measurement (unused)
-    const qint64 m_fileSize = nettest::kTestFileSize;
     QString m_filePath;
     QPointer<NetTestUploadThread> m_thread;
     int m_speedA = 0;
