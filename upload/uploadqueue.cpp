@@ -202,6 +202,13 @@ void UploadQueue::freshStart(UploadWidget *row)
 
 void UploadQueue::resume(UploadWidget *row)
 {
+    // A row whose block transfer has ended (failed, stopped) has nothing
+    // that could go on: it starts afresh, resuming on the service's side
+    // with its kept fileid and stored blocks.
+    if (!row->hasRunningBlockTransfer()) {
+        freshStart(row);
+        return;
+    }
     row->setOffersStart(false);
     row->assignStatusText(tr("上传中"));
     row->setWaiting(false);

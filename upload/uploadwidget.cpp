@@ -279,6 +279,15 @@ void UploadWidget::stopUpload(bool requeue)
         m_speedTimer->stop();
 }
 
+bool UploadWidget::hasRunningBlockTransfer() const
+{
+    for (const QPointer<BlockChannelThread> &thread : m_blockThreads) {
+        if (thread && thread->isRunning())
+            return true;
+    }
+    return false;
+}
+
 void UploadWidget::pauseBlockTransfer(bool pause)
 {
     m_blockPaused = pause;

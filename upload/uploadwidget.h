@@ -67,6 +67,8 @@ public:
     void setSpeed(int speed) { m_speed = speed; }
     int retiredThreadCount() const { return m_retiredThreads.size(); }
     bool hasCancelRequest() const { return !m_cancelRequest.isNull(); }
+    // True while threads of a WCS block transfer run (also while held by a pause).
+    bool hasRunningBlockTransfer() const;
 
 signals:
     void suspendUpload();

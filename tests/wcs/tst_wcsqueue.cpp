@@ -1,0 +1,87 @@
+// The upload queue with the program's WCS channel against the local service:
+// a transfer whose token expires fails, the queue's retry makes a fresh init
+// with the kept fileid and dateStr, skips the blocks already stored and
+// finishes the file.
+
+#include "tests/upload/queuefixture.h"
+
+#include "devservice/devservice.h"
+#include "net/servicehosts.h"
+#include "upload/wcsprotocol.h"
+
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
+class TestWcsQueue final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
+        QVERIFY(m_service.start());
+        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        installProgramChannels();
+    }
+    void cleanupTestCase() { m_service.stop(); }
+
+    void expiredTokenRetriedByTheQueue()
+    {
+        QueueFixture f(WcsChannel, 2);
+        setUploadChannelFactory(nullptr); // the program's channels
+        UploadAccount account = f.queue()->account();
+        account.userId = account.uid = QStringLiteral("10002");
+        account.secretKey = QStringLiteral("sk-wcs-8b47e0c3");
+        account.apiHost = hosts::apiHost();
+        account.accountWebHost = hosts::accountWebHost();
+        account.uploadHostName = hosts::uploadHostName();
+        f.queue()->setAccount(account);
+        f.category = {QStringLiteral("1"), QStringLiteral("全部")};
+
+        // Two blocks; the second one is held until the token has expired.
+        const qint64 size = wcs::kBlockSize + 4321;
+        const QString path = f.makeFile(QStringLiteral("expiring.mp4"), int(size), 'q');
+        m_service.stallNext(QStringLiteral("/mkblk/\\d+/1"), 1);
+        QVERIFY(f.add({path}));
+        QCOMPARE(f.queue()->rowCount(), 1);
+        UploadTask *task = f.queue()->row(0)->task();
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.stalledCount(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(task->blocks.size(), 1, 10000);
+        const QString fileid = task->fileid;
+        QVERIFY(!fileid.isEmpty());
+        m_service.expireWcsTokens();
+        m_service.clearRequestLog();
+        m_service.releaseStalls();
+
+        QTRY_COMPARE_WITH_TIMEOUT(f.queue()->rowCount(), 0, 30000);
+        QCOMPARE(f.finished.size(), 1);
+        QVERIFY2(f.finished.first().endsWith(QStringLiteral("已完成")), qPrintable(f.finished.first()));
+
+        // The refused block, then the retry: one init that resumes, only block 1 again.
+        QList<int> mkblkStatuses;
+        QStringList blocks;
+        for (const devsvc::RequestLogEntry &e : m_service.requests(QStringLiteral("/mkblk/.*"))) {
+            mkblkStatuses.append(e.status);
+            blocks.append(e.path.section(QLatin1Char('/'), -1));
+        }
+        QCOMPARE(mkblkStatuses, (QList<int>{401, 200}));
+        QCOMPARE(blocks, (QStringList{QStringLiteral("1"), QStringLiteral("1")}));
+        const QList<devsvc::RequestLogEntry> inits = m_service.requests(QStringLiteral("/v2/uploadvideo_wcs/.*"));
+        QCOMPARE(inits.size(), 1);
+        QVERIFY(inits.first().query.contains(QStringLiteral("fileid=") + fileid));
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray md5 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex();
+        const QString vid = f.finished.first().section(QLatin1Char(' '), 0, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.video(vid).exists, 10000);
+        QCOMPARE(m_service.video(vid).md5, md5);
+    }
+
+private:
+    devsvc::DevService m_service;
+};
+
+QTEST_MAIN(TestWcsQueue)
+#include "tst_wcsqueue.moc"
