@@ -10,6 +10,24 @@
 #include <algorithm>
 #include <chrono>
 
+// How the transfer treats the store's answers:
+// - a chunk is confirmed when the answer is 200 with a usable ctx, the
+//   CRC-32 of the chunk and the block offset after it; otherwise (checksum
+//   mismatch, unusable answer, 5xx other than 579, no answer) it is sent
+//   again from the ctx before it, up to kMaxAttempts times with a doubling
+//   back-off;
+// - 400 on bput (ctx or offset unknown to the store) sends the block again
+//   from its start, once; 400 on mkblk, 401 (token expired or invalid), 579
+//   (callback failed) and other statuses fail the transfer (10), and the
+//   queue's retry makes a fresh init;
+// - mkfile answered 400 while blocks of an earlier start were taken over:
+//   those blocks are sent again and mkfile is repeated;
+// - a pause holds every thread before its next chunk; a stop or the closing
+//   flag ends running requests at once; confirmed chunks are never sent
+//   again within one start;
+// - the file is opened for every chunk: a file that is gone, cut short or
+//   unreadable ends the transfer with 2.
+
 namespace {
 
 // Tries per chunk (and per mkfile) before the transfer counts as failed.
