@@ -189,6 +189,11 @@ UploadRecordKeeper::UploadRecordKeeper(UploadQueue *queue, QString path, QObject
 
 UploadRecordKeeper::~UploadRecordKeeper() = default;
 
+void UploadRecordKeeper::setHeaderRow(UploadWidget *header)
+{
+    m_header = header;
+}
+
 void UploadRecordKeeper::setSnapshotInterval(int ms)
 {
     m_snapshotTimer->setInterval(ms);

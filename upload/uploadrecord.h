@@ -78,7 +78,7 @@ public:
 
     QString path() const { return m_path; }
     // The upload page's header row (its last cell narrows when the list scrolls).
-    void setHeaderRow(UploadWidget *header) { m_header = header; }
+    void setHeaderRow(UploadWidget *header);
 
     // The orderly write at the window's end: stops every row, rebuilds the
     // WCS block strings of the records and writes the file. The periodic
