@@ -1,6 +1,11 @@
 #include "wcsfixture.h"
 
+#include "net/api.h"
+#include "upload/uploadrecord.h"
 #include "upload/wcsprotocol.h"
+
+#include <QDate>
+#include <QJsonObject>
 
 #include <QRegularExpression>
 
@@ -48,19 +53,6 @@ bool noConfirmedChunkResent(const devsvc::DevService &service)
         seen.insert(e.path);
     }
     return true;
-}
-
-QString blockStrings(const UploadTask &task, QString *ctxStr)
-{
-    QString indexStr;
-    ctxStr->clear();
-    for (auto it = task.blocks.cbegin(); it != task.blocks.cend(); ++it) {
-        if (it.value().status == 2) {
-            indexStr += QString::number(it.key()) + QLatin1Char(',');
-            *ctxStr += it.value().ctx + QLatin1Char(',');
-        }
-    }
-    return indexStr;
 }
 
 } // namespace
@@ -318,19 +310,19 @@ private slots:
         QVERIFY(!f.service.video(row->task()->vid).exists);
 
         // The record as it is saved and read back at the next start.
-        QString ctxStr;
-        const QString indexStr = blockStrings(*row->task(), &ctxStr);
-        QCOMPARE(indexStr, QStringLiteral("0,1,"));
-        UploadTask *restored = f.makeTask(path);
-        restored->uuid = row->task()->uuid;
-        restored->vid = row->task()->vid;
-        restored->fileid = row->task()->fileid;
-        restored->dateStr = row->task()->dateStr;
-        restored->everUploaded = true;
-        const QStringList indexes = indexStr.split(QLatin1Char(','), Qt::SkipEmptyParts);
-        const QStringList ctxs = ctxStr.split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (int i = 0; i < indexes.size(); ++i)
-            restored->blocks.insert(indexes.at(i).toLongLong(), UploadBlock{2, ctxs.at(i)});
+        const uploadrecord::BlockStrings strings = uploadrecord::blockStrings(row->task()->blocks);
+        QCOMPARE(strings.indexStr, QStringLiteral("0,1,"));
+        const QJsonObject object = uploadrecord::recordObject(*row->task(), WcsChannel, strings);
+        uploadrecord::RestoreContext context;
+        context.channel = WcsChannel;
+        context.ptime = currentPtime();
+        context.today = QDate::currentDate();
+        const uploadrecord::RestoredTask back = uploadrecord::restoreTask(object, context);
+        QVERIFY(back.fileExists);
+        auto *restored = new UploadTask(back.task);
+        QCOMPARE(restored->blocks.keys(), (QList<qint64>{0, 1}));
+        QCOMPARE(restored->uuid, row->task()->uuid);
+        QCOMPARE(restored->fileid, row->task()->fileid);
         row.reset();
 
         f.service.clearRequestLog();
