@@ -1,6 +1,7 @@
 #include "wcsfixture.h"
 
 #include "net/api.h"
+#include "net/closingflag.h"
 #include "upload/uploadrecord.h"
 #include "upload/wcsprotocol.h"
 
@@ -463,6 +464,24 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(watch.deleted, QList<bool>{false}, 20000);
         QVERIFY(watch.errors.isEmpty());
         QVERIFY(!f.service.video(row.task()->vid).exists);
+        QCOMPARE(f.count(QStringLiteral("/mkfile/.*")), 0);
+    }
+
+    void closingEndsTheTransfer()
+    {
+        WcsFixture f;
+        QVERIFY(f.start());
+        UploadWidget row(f.makeTask(f.makeFile(QStringLiteral("closing.mp4"), 3 * kMiB)));
+        RowWatch watch(row);
+        f.service.stallNext(QStringLiteral("/bput/.*"), 1);
+        f.startRow(row);
+        QTRY_COMPARE_WITH_TIMEOUT(f.service.stalledCount(), 1, 10000);
+        row.pauseBlockTransfer(true);
+        setClosing();
+        f.service.releaseStalls();
+        // Held by the pause and still ended: like a pause, the stored blocks stay usable.
+        QTRY_COMPARE_WITH_TIMEOUT(watch.errors, QList<int>{6}, 5000);
+        resetClosingForTest();
         QCOMPARE(f.count(QStringLiteral("/mkfile/.*")), 0);
     }
 
