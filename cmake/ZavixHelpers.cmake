@@ -37,7 +37,9 @@ function(zavix_add_test name)
   target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/common)
   add_test(NAME ${name} COMMAND ${name})
-  set(env "QT_QPA_PLATFORM=offscreen;ZAVIX_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVIX_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  # No test may power the machine off: the automatic shutdown starts a
+  # harmless program instead of the system's command.
+  set(env "QT_QPA_PLATFORM=offscreen;ZAVIX_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVIX_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVIX_SHUTDOWN_COMMAND=/bin/true")
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
