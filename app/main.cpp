@@ -41,9 +41,10 @@ int main(int argc, char *argv[])
         window->show();
     };
 
-    // The per-account state, in this order: settings, unfinished uploads,
-    // history, network-test values (filled in by the pages that own them).
-    hooks.loadState = [] {};
+    // The per-account state (settings, unfinished uploads, history,
+    // network-test values, in this order) is loaded by the pages that own it,
+    // on the first turn of the event loop after the window is shown; so
+    // loadState stays unset here.
 
     hooks.shutdownSdk = [] { AlibabaCloud::OSS::ShutdownSdk(); };
     hooks.destroyMainWindow = [&window] { window.reset(); };
