@@ -4,6 +4,8 @@
 // way the queue makes them, a runner for one AliyunUploadThread and a signed
 // read of stored objects.
 
+#include "seededfile.h"
+
 #include "devservice/devservice.h"
 #include "devservice/servicecore.h"
 #include "oss/OssClient.h"
@@ -78,29 +80,6 @@ inline QStringList capturedLinesWith(const QString &text)
         if (line.contains(text))
             out.append(line);
     return out;
-}
-
-// ---- files -----------------------------------------------------------------
-
-// A file of `size` pseudo-random bytes; returns its lower-case hex MD5.
-inline QByteArray writeRandomFile(const QString &path, qint64 size, quint32 seed)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QByteArray();
-    QRandomGenerator random(seed);
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    QByteArray chunk;
-    for (qint64 left = size; left > 0;) {
-        const int n = int(qMin<qint64>(left, 1024 * 1024));
-        chunk.resize((n + 3) & ~3);
-        random.fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
-        chunk.resize(n);
-        md5.addData(chunk);
-        file.write(chunk);
-        left -= n;
-    }
-    return md5.result().toHex();
 }
 
 // ---- one run of the channel thread ---------------------------------------

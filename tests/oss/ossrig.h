@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include "devservice/oss/ossstore.h"
+#include "seededfile.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -105,27 +106,6 @@ private:
     QList<QByteArray> m_callbackBodies;
     std::set<int> m_clientPorts;
 };
-
-// A file of `size` pseudo-random bytes; returns its lower-case hex MD5.
-inline QByteArray writeTestFile(const QString &path, qint64 size, quint32 seed)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QByteArray();
-    QRandomGenerator random(seed);
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    QByteArray chunk;
-    for (qint64 left = size; left > 0;) {
-        const int n = int(qMin<qint64>(left, 256 * 1024));
-        chunk.resize((n + 3) & ~3);
-        random.fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
-        chunk.resize(n);
-        md5.addData(chunk);
-        file.write(chunk);
-        left -= n;
-    }
-    return md5.result().toHex();
-}
 
 inline QByteArray fileMd5(const QString &path)
 {

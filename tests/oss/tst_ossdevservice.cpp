@@ -83,7 +83,7 @@ private slots:
         QFETCH(int, extraPuts);
         const QString path = m_dir.filePath(QStringLiteral("f-%1.mp4").arg(QString::fromLatin1(QTest::currentDataTag()).size()));
         const qint64 size = 3 * 512 * 1024 + 99; // 4 parts
-        const QByteArray md5 = writeTestFile(path, size, 77);
+        const QByteArray md5 = writeRandomFile(path, size, 77);
         const QString bucketPaths = QStringLiteral("/%1/.*").arg(m_oss.bucket);
         if (fault == QLatin1String("answer"))
             m_service->answerNext(bucketPaths, 500, "{}", 2, QStringLiteral("PUT"));

@@ -317,7 +317,7 @@ private slots:
         QTemporaryDir dir;
         OssRig rig(dir.filePath(QStringLiteral("digest")), true);
         const QString path = dir.filePath(QStringLiteral("f.mp4"));
-        writeTestFile(path, 700 * 1024, 4);
+        writeRandomFile(path, 700 * 1024, 4);
         const devsvc::OssCredentials c = rig.store().credentials();
         OssClient client(rig.endpoint(), c.accessKeyId.toStdString(), c.accessKeySecret.toStdString(), ClientConfiguration());
         UploadObjectRequest r(c.bucket.toStdString(), "d/f.mp4", path.toStdString(), dir.path().toStdString());

@@ -203,7 +203,7 @@ private slots:
         QFETCH(int, threads);
         QFETCH(QString, key);
         const QString path = newFilePath();
-        const QByteArray md5 = writeTestFile(path, size, quint32(size + 7));
+        const QByteArray md5 = writeRandomFile(path, size, quint32(size + 7));
 
         const QByteArray callbackJson =
             QStringLiteral("{\"callbackUrl\":\"%1\",\"callbackBody\":\"bucket=${bucket}&object=${object}"
@@ -260,7 +260,7 @@ private slots:
         const qint64 size = 2 * MiB + 5;
         const qint64 partSize = 128 * KiB; // 17 parts
         const QString path = newFilePath();
-        const QByteArray md5 = writeTestFile(path, size, 99);
+        const QByteArray md5 = writeRandomFile(path, size, 99);
         const std::string key = "uploadvideo/20261210/resume.mp4";
         m_rig->store().setPartReadRate(4 * MiB); // long enough to stop in the middle
 
@@ -306,7 +306,7 @@ private slots:
     {
         const qint64 partSize = 100 * KiB;
         const QString path = newFilePath();
-        writeTestFile(path, 10 * partSize, 17);
+        writeRandomFile(path, 10 * partSize, 17);
         QList<QPair<int64_t, int>> seen; // transferred, parts in the checkpoint file
         ProgressLog log;
         log.hook = [&](int64_t transferred) {
@@ -346,7 +346,7 @@ private slots:
         const qint64 size = MiB + 300 * KiB;
         qint64 partSize = 128 * KiB;
         const QString path = newFilePath();
-        writeTestFile(path, size, 5);
+        writeRandomFile(path, size, 5);
         const std::string key = "uploadvideo/20261210/stale-" + change.toStdString() + ".mp4";
         const int openBefore = m_rig->store().openUploadCount();
         m_rig->store().setPartReadRate(4 * MiB);
@@ -356,12 +356,12 @@ private slots:
 
         QByteArray md5;
         if (change == QLatin1String("rewrite")) {
-            md5 = writeTestFile(path, size, 6);
+            md5 = writeRandomFile(path, size, 6);
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite));
             QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
         } else if (change == QLatin1String("grow")) {
-            md5 = writeTestFile(path, size + 1000, 7);
+            md5 = writeRandomFile(path, size + 1000, 7);
         } else if (change == QLatin1String("damage")) {
             md5 = fileMd5(path);
             QFile f(checkpointOf(path));
@@ -430,7 +430,7 @@ private slots:
         QFETCH(QString, code);
         const qint64 size = 6 * 100 * KiB;
         const QString path = newFilePath();
-        const QByteArray md5 = writeTestFile(path, size, 11);
+        const QByteArray md5 = writeRandomFile(path, size, 11);
         const std::string key = "uploadvideo/20261210/faults-" + std::to_string(m_fileSeq) + ".mp4";
         if (failCount)
             m_rig->store().failNextParts(failCount, failStatus);
@@ -475,7 +475,7 @@ private slots:
         QFETCH(QString, what);
         QFETCH(QString, code);
         const QString path = newFilePath();
-        writeTestFile(path, 200 * KiB, 3);
+        writeRandomFile(path, 200 * KiB, 3);
         if (what == QLatin1String("clock"))
             m_rig->store().setClock([] { return QDateTime::currentMSecsSinceEpoch() + 16 * 60 * 1000; });
         auto c = what == QLatin1String("secret") ? client("not-the-secret")
@@ -503,7 +503,7 @@ private slots:
     {
         QFETCH(QString, how);
         const QString path = newFilePath();
-        const QByteArray md5 = writeTestFile(path, 250 * KiB, 21);
+        const QByteArray md5 = writeRandomFile(path, 250 * KiB, 21);
         QString url = m_rig->callbackUrl();
         if (how == QLatin1String("status")) {
             m_rig->callbackStatus = 500;
@@ -534,7 +534,7 @@ private slots:
     void disabledBeforeStart()
     {
         const QString path = newFilePath();
-        writeTestFile(path, 300 * KiB, 8);
+        writeRandomFile(path, 300 * KiB, 8);
         auto c = client();
         c->DisableRequest();
         const PutObjectOutcome outcome = c->ResumableUploadObject(request(path, "uploadvideo/x/d.mp4", 100 * KiB, 2));
@@ -547,7 +547,7 @@ private slots:
     {
         const qint64 size = 16 * MiB;
         const QString path = newFilePath();
-        const QByteArray md5 = writeTestFile(path, size, 13);
+        const QByteArray md5 = writeRandomFile(path, size, 13);
         const std::string key = "uploadvideo/20261210/prompt.mp4";
         m_rig->store().setPartReadRate(2 * MiB); // one 8 MiB part takes 4 s, far beyond socket buffers
 
@@ -589,7 +589,7 @@ private slots:
     void fileChangedDuringUpload()
     {
         const QString path = newFilePath();
-        writeTestFile(path, 800 * KiB, 31);
+        writeRandomFile(path, 800 * KiB, 31);
         const std::string key = "uploadvideo/20261210/changing.mp4";
         std::once_flag once;
         ProgressLog log;
@@ -630,7 +630,7 @@ private slots:
         const QString path = newFilePath();
         uint64_t partSize = 100 * KiB;
         if (what == QLatin1String("small")) {
-            writeTestFile(path, 200 * KiB, 1);
+            writeRandomFile(path, 200 * KiB, 1);
             partSize = 64 * KiB;
         } else if (what == QLatin1String("many")) {
             QFile f(path);
