@@ -3,6 +3,7 @@
 // upload that ends before the first tick.
 
 #include "account/accountrecord.h"
+#include "demoservice.h"
 #include "devservice/devservice.h"
 #include "upload/nettestdialog.h"
 #include "upload/nettestpanel.h"
@@ -83,9 +84,9 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
-        QVERIFY2(m_service.start(), qPrintable(m_service.errorString()));
-        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        startDemoService(m_service);
+        if (QTest::currentTestFailed())
+            return;
         m_oldCurrent = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_programDir.path()));
         // An existing test file is used whatever its size.

@@ -4,6 +4,7 @@
 
 #include "account/accountrecord.h"
 #include "app/shell/zavixuploadclient.h"
+#include "demoservice.h"
 #include "devservice/devservice.h"
 #include "net/closingflag.h"
 #include "upload/nettestpanel.h"
@@ -44,9 +45,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
-        QVERIFY2(m_service.start(), qPrintable(m_service.errorString()));
-        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        startDemoService(m_service);
     }
     void cleanupTestCase() { m_service.stop(); }
 

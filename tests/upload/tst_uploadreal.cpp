@@ -5,6 +5,7 @@
 
 #include "queuefixture.h"
 
+#include "demoservice.h"
 #include "devservice/devservice.h"
 #include "net/closingflag.h"
 #include "net/servicehosts.h"
@@ -16,9 +17,9 @@ class TestUploadReal final : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
-        QVERIFY(m_service.start());
-        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        startDemoService(m_service);
+        if (QTest::currentTestFailed())
+            return;
         installProgramChannels();
     }
     void cleanupTestCase() { m_service.stop(); }

@@ -5,6 +5,7 @@
 #include "queuefixture.h"
 
 #include "dialoghelper.h"
+#include "demoservice.h"
 #include "devservice/devservice.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
@@ -20,9 +21,7 @@ class TestUploadService final : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
-        QVERIFY(m_service.start());
-        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        startDemoService(m_service);
     }
     void cleanupTestCase() { m_service.stop(); }
     void cleanup() { setUploadChannelFactory(nullptr); }

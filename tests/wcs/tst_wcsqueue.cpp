@@ -5,6 +5,7 @@
 
 #include "tests/upload/queuefixture.h"
 
+#include "demoservice.h"
 #include "devservice/devservice.h"
 #include "net/servicehosts.h"
 #include "upload/wcsprotocol.h"
@@ -19,9 +20,9 @@ class TestWcsQueue final : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_service.seedFromFile(devsvc::DevService::demoSeedPath()).ok);
-        QVERIFY(m_service.start());
-        qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+        startDemoService(m_service);
+        if (QTest::currentTestFailed())
+            return;
         installProgramChannels();
     }
     void cleanupTestCase() { m_service.stop(); }
