@@ -1,9 +1,8 @@
 // The record file and the history inside the main window: restored when the
 // window opens, written again when it closes.
 
-#include "account/accountrecord.h"
-#include "app/shell/zavixuploadclient.h"
 #include "dialoghelper.h"
+#include "hostedwindow.h"
 #include "prefs/historypage.h"
 #include "prefs/settingsrecord.h"
 #include "upload/uploadpage.h"
@@ -27,19 +26,13 @@ class TestRecordHosting final : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir::setCurrent(m_dir.path()));
-        qputenv("ZAVIX_SERVICE_URL", "http://127.0.0.1:1");
+        enterHostingFolder(m_dir);
         qputenv("ZAVIX_SHUTDOWN_COMMAND", "/bin/true");
     }
 
     void restoredAtStartAndWrittenAtTheEnd()
     {
-        AccountRecord account;
-        account.email = QStringLiteral("record@example.com");
-        account.uid = account.userId = QStringLiteral("1001");
-        account.secretKey = QStringLiteral("k");
-        account.uploadType = QStringLiteral("1");
+        AccountRecord account = hostedAccount(QStringLiteral("record@example.com"));
         const QString folder = userdata::userDataFolder(account.email);
         QVERIFY(userdata::ensureFolder(folder));
         SettingsRecord settings;
@@ -62,9 +55,7 @@ private slots:
         done.status = QStringLiteral("已完成");
         QVERIFY(history::saveFile(folder + history::fileName(), {done}));
 
-        auto window = std::make_unique<ZavixUploadClient>(&account);
-        window->setUrlOpener([](const QUrl &) {});
-        window->setRestartAction([] {});
+        auto window = makeHostedWindow(&account);
         DialogAnswerer answerer; // the failed category answer may bring notices
         answerer.clickWhenShown(QStringLiteral("addBtn"), 3);
         window->show();

@@ -2,9 +2,8 @@
 // settings loaded on the first turn of the event loop, the tip line's jump
 // to the settings page and the saved settings at the end.
 
-#include "account/accountrecord.h"
-#include "app/shell/zavixuploadclient.h"
 #include "dialoghelper.h"
+#include "hostedwindow.h"
 #include "prefs/settingsrecord.h"
 #include "prefs/settingswidget.h"
 #include "upload/uploadpage.h"
@@ -25,19 +24,12 @@ class TestUploadHosting final : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir::setCurrent(m_dir.path()));
-        // Nothing listens here; the window's own requests fail at once.
-        qputenv("ZAVIX_SERVICE_URL", "http://127.0.0.1:1");
+        enterHostingFolder(m_dir);
     }
 
     void pagesAreHostedAndSettingsLoaded()
     {
-        AccountRecord account;
-        account.email = QStringLiteral("host@example.com");
-        account.uid = account.userId = QStringLiteral("1001");
-        account.secretKey = QStringLiteral("k");
-        account.uploadType = QStringLiteral("1");
+        AccountRecord account = hostedAccount(QStringLiteral("host@example.com"));
         const QString folder = userdata::userDataFolder(account.email);
         QVERIFY(userdata::ensureFolder(folder));
         SettingsRecord stored;
@@ -45,9 +37,7 @@ private slots:
         stored.luping = true;
         QVERIFY(saveSettingsFile(folder + settingsFileName(), stored));
 
-        auto window = std::make_unique<ZavixUploadClient>(&account);
-        window->setUrlOpener([](const QUrl &) {});
-        window->setRestartAction([] {});
+        auto window = makeHostedWindow(&account);
         DialogAnswerer answerer; // the failed category answer may bring a notice
         answerer.clickWhenShown(QStringLiteral("addBtn"), 3);
         window->show();
