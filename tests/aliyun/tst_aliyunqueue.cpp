@@ -22,6 +22,19 @@ private:
     QTemporaryDir m_dir;
     AliyunRig m_rig;
 
+    // Shows `page` with the rig's account, `limit` parallel rows and the
+    // default category; returns its queue.
+    UploadQueue *openQueue(UploadPage &page, int limit)
+    {
+        page.resize(800, 600);
+        page.show();
+        UploadQueue *queue = page.queue();
+        queue->setAccount(m_rig.account);
+        queue->setLimit(limit);
+        queue->setCategorySource([]() { return UploadCategory{kCataid, QStringLiteral("默认分类")}; });
+        return queue;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -41,12 +54,7 @@ private slots:
     {
         m_rig.reset();
         UploadPage page(nullptr);
-        page.resize(800, 600);
-        page.show();
-        UploadQueue *queue = page.queue();
-        queue->setAccount(m_rig.account);
-        queue->setLimit(2);
-        queue->setCategorySource([]() { return UploadCategory{kCataid, QStringLiteral("默认分类")}; });
+        UploadQueue *queue = openQueue(page, 2);
         QStringList finished;
         queue->setFinishedHandler([&finished](const UploadTask &task, const QString &status) {
             finished.append(task.vid + QLatin1Char(' ') + status);
@@ -91,12 +99,7 @@ private slots:
     {
         m_rig.reset();
         UploadPage page(nullptr);
-        page.resize(800, 600);
-        page.show();
-        UploadQueue *queue = page.queue();
-        queue->setAccount(m_rig.account);
-        queue->setLimit(1);
-        queue->setCategorySource([]() { return UploadCategory{kCataid, QStringLiteral("默认分类")}; });
+        UploadQueue *queue = openQueue(page, 1);
 
         const QString path = m_dir.filePath(QStringLiteral("paused.mp4"));
         const qint64 size = 8 * kMiB + 99;
