@@ -4,6 +4,7 @@
 // a stand-in channel factory and real files in a temporary folder.
 
 #include "standinchannels.h"
+#include "net/servicehosts.h"
 #include "upload/uploadpage.h"
 #include "upload/uploadqueue.h"
 #include "upload/uploadwidget.h"
@@ -47,6 +48,19 @@ struct QueueFixture
     }
 
     UploadQueue *queue() const { return page->queue(); }
+
+    // The queue's account signed in as a user of the local service, reached
+    // through the hosts the client takes from ZAVIX_SERVICE_URL.
+    UploadAccount serviceAccount(const QString &userId, const QString &secretKey) const
+    {
+        UploadAccount account = queue()->account();
+        account.userId = account.uid = userId;
+        account.secretKey = secretKey;
+        account.apiHost = hosts::apiHost();
+        account.accountWebHost = hosts::accountWebHost();
+        account.uploadHostName = hosts::uploadHostName();
+        return account;
+    }
 
     QString makeFile(const QString &name, int size = 1000, char fill = 'x')
     {

@@ -39,13 +39,7 @@ private slots:
         QFETCH(QString, secretKey);
         QueueFixture f(channel, 2);
         setUploadChannelFactory(nullptr); // the program's channels
-        UploadAccount account = f.queue()->account();
-        account.userId = account.uid = userId;
-        account.secretKey = secretKey;
-        account.apiHost = hosts::apiHost();
-        account.accountWebHost = hosts::accountWebHost();
-        account.uploadHostName = hosts::uploadHostName();
-        f.queue()->setAccount(account);
+        f.queue()->setAccount(f.serviceAccount(userId, secretKey));
         f.category = {QStringLiteral("1"), QStringLiteral("全部")};
 
         QStringList paths;

@@ -44,13 +44,7 @@ private slots:
         QFETCH(QString, secretKey);
         QFETCH(QString, fileName);
         QueueFixture f(channel, 1);
-        UploadAccount account = f.queue()->account();
-        account.userId = userId;
-        account.uid = userId;
-        account.secretKey = secretKey;
-        account.apiHost = hosts::apiHost();
-        account.accountWebHost = hosts::accountWebHost();
-        account.uploadHostName = hosts::uploadHostName();
+        const UploadAccount account = f.serviceAccount(userId, secretKey);
         f.queue()->setAccount(account);
         f.category = {QStringLiteral("1"), QStringLiteral("全部")};
 
@@ -97,12 +91,7 @@ private slots:
     void timeStampRejection()
     {
         QueueFixture f(1, 1);
-        UploadAccount account = f.queue()->account();
-        account.userId = account.uid = QStringLiteral("10002");
-        account.secretKey = QStringLiteral("sk-wcs-8b47e0c3");
-        account.apiHost = hosts::apiHost();
-        account.accountWebHost = hosts::accountWebHost();
-        account.uploadHostName = hosts::uploadHostName();
+        const UploadAccount account = f.serviceAccount(QStringLiteral("10002"), QStringLiteral("sk-wcs-8b47e0c3"));
         const QString path = f.makeFile(QStringLiteral("t.mp4"));
         m_service.setClockOffsetMs(3600 * 1000);
         const PostResult init = channelPost(

@@ -31,13 +31,7 @@ private slots:
     {
         QueueFixture f(WcsChannel, 2);
         setUploadChannelFactory(nullptr); // the program's channels
-        UploadAccount account = f.queue()->account();
-        account.userId = account.uid = QStringLiteral("10002");
-        account.secretKey = QStringLiteral("sk-wcs-8b47e0c3");
-        account.apiHost = hosts::apiHost();
-        account.accountWebHost = hosts::accountWebHost();
-        account.uploadHostName = hosts::uploadHostName();
-        f.queue()->setAccount(account);
+        f.queue()->setAccount(f.serviceAccount(QStringLiteral("10002"), QStringLiteral("sk-wcs-8b47e0c3")));
         f.category = {QStringLiteral("1"), QStringLiteral("全部")};
 
         // Two blocks; the second one is held until the token has expired.
