@@ -129,6 +129,34 @@ void answerAndClose(httplib::Response &res, int status, const std::string &body,
     res.set_content(body, contentType);
 }
 
+// Records the size of a body read and, when the read stopped on a reset
+// fault, an oversized body or a refusing sink, gives the answer and outcome
+// for it. Returns true when `r` is final.
+static bool settleStoppedBody(ServiceCore &core, const httplib::Request &req, httplib::Response &res, BodyResult &r,
+                              qint64 total, bool reset, bool tooLarge, bool refused)
+{
+    r.size = total;
+    t_note.size = total;
+    if (reset) {
+        noteDropped(core, req, total);
+        dropConnection(req);
+        answerAndClose(res, 500, std::string());
+        r.outcome = BodyOutcome::Dropped;
+        return true;
+    }
+    if (tooLarge) {
+        answerAndClose(res, 413, tooLargeBody);
+        r.outcome = BodyOutcome::TooLarge;
+        return true;
+    }
+    if (refused) {
+        res.set_header("Connection", "close");
+        r.outcome = BodyOutcome::SinkRefused;
+        return true;
+    }
+    return false;
+}
+
 BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
                     const httplib::ContentReader &reader, qint64 maxBytes, const BodySink &sink)
 {
@@ -180,25 +208,8 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
         }
         return true;
     });
-    r.size = total;
-    t_note.size = total;
-    if (reset) {
-        noteDropped(core, req, total);
-        dropConnection(req);
-        answerAndClose(res, 500, std::string());
-        r.outcome = BodyOutcome::Dropped;
+    if (settleStoppedBody(core, req, res, r, total, reset, tooLarge, refused))
         return r;
-    }
-    if (tooLarge) {
-        answerAndClose(res, 413, tooLargeBody);
-        r.outcome = BodyOutcome::TooLarge;
-        return r;
-    }
-    if (refused) {
-        r.outcome = BodyOutcome::SinkRefused;
-        res.set_header("Connection", "close");
-        return r;
-    }
     if (!read || (announced >= 0 && total != announced)) {
         noteDropped(core, req, total);
         answerAndClose(res, 400, R"({"code":400,"status":"error","message":"incomplete request body."})");
@@ -274,25 +285,8 @@ BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib
             }
             return true;
         });
-    r.size = total;
-    t_note.size = total;
-    if (reset) {
-        noteDropped(core, req, total);
-        dropConnection(req);
-        answerAndClose(res, 500, std::string());
-        r.outcome = BodyOutcome::Dropped;
+    if (settleStoppedBody(core, req, res, r, total, reset, tooLarge, refused))
         return r;
-    }
-    if (tooLarge) {
-        answerAndClose(res, 413, tooLargeBody);
-        r.outcome = BodyOutcome::TooLarge;
-        return r;
-    }
-    if (refused) {
-        res.set_header("Connection", "close");
-        r.outcome = BodyOutcome::SinkRefused;
-        return r;
-    }
     if (!read) {
         noteDropped(core, req, total);
         answerAndClose(res, 400, R"({"code":400,"status":"error","message":"malformed multipart body."})");
