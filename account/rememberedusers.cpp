@@ -1,5 +1,7 @@
 #include "account/rememberedusers.h"
 
+#include "platform/platform.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -114,6 +116,9 @@ bool writeFile(const QString &path, const QString &jsonText)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The file holds the typed passwords: the owner's only, also when an
+    // older one was readable by others.
+    platform::restrictToOwner(file);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
+class QFileDevice;
+
 // The few things that differ between Windows and the other systems.
 // Each function has a Windows side (platform_win.cpp) and a POSIX side
 // (platform_posix.cpp).
@@ -42,5 +46,17 @@ ShutdownCommand shutdownCommand();
 
 // Marks a downloaded program as executable (no-op where not needed).
 bool makeExecutable(const QString &path);
+
+// Files and folders that hold secrets are for their owner only. On POSIX the
+// open file gets mode 0600 and the folder 0700 (an existing one is tightened);
+// on Windows they keep what the per-user folder gives them. True when the
+// mode is in place (always on Windows).
+bool restrictToOwner(QFileDevice &openFile);
+bool restrictFolderToOwner(const QString &folder);
+
+// Creates a new file for writing, refusing one that exists already, a link
+// included (nothing planted at the path is ever followed or truncated). The
+// stream is the caller's to fclose; null when the file cannot be created.
+FILE *createNewFile(const QString &path);
 
 } // namespace platform

@@ -7,6 +7,10 @@
 
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform {
 
 QString appDataFolder()
@@ -70,6 +74,36 @@ bool makeExecutable(const QString &path)
         return false;
     return file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser
                                | QFileDevice::ExeGroup);
+}
+
+bool restrictToOwner(QFileDevice &openFile)
+{
+    const int fd = openFile.handle();
+    return fd >= 0 && ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+}
+
+bool restrictFolderToOwner(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat info {};
+    // A link in place of the folder is left alone rather than followed.
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if ((info.st_mode & 07777) == S_IRWXU)
+        return true;
+    return ::chmod(path.constData(), S_IRWXU) == 0;
+}
+
+FILE *createNewFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return nullptr;
+    FILE *stream = ::fdopen(fd, "wb");
+    if (!stream)
+        ::close(fd);
+    return stream;
 }
 
 } // namespace platform

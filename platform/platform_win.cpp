@@ -10,6 +10,9 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <io.h>
+
 namespace platform {
 
 QString appDataFolder()
@@ -59,6 +62,34 @@ ShutdownCommand shutdownCommand()
 bool makeExecutable(const QString &path)
 {
     return QFileInfo::exists(path);
+}
+
+bool restrictToOwner(QFileDevice &)
+{
+    return true;
+}
+
+bool restrictFolderToOwner(const QString &)
+{
+    return true;
+}
+
+FILE *createNewFile(const QString &path)
+{
+    // CREATE_NEW fails on anything already at the path, a link included.
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                                      GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE *stream = _fdopen(fd, "wb");
+    if (!stream)
+        _close(fd);
+    return stream;
 }
 
 } // namespace platform

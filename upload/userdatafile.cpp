@@ -1,5 +1,7 @@
 #include "upload/userdatafile.h"
 
+#include "platform/platform.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -19,7 +21,11 @@ QString userDataFolder(const QString &email)
 bool ensureFolder(const QString &folder)
 {
     QDir dir(folder);
-    return dir.exists() || dir.mkpath(QStringLiteral("."));
+    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+        return false;
+    // The folder holds the account's queue with its upload tokens.
+    platform::restrictFolderToOwner(dir.absolutePath());
+    return true;
 }
 
 QByteArray encode(const QJsonDocument &document)
@@ -56,6 +62,8 @@ bool writeFile(const QString &path, const QJsonDocument &document)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
+    // Also tightens a file that an older version left readable by others.
+    platform::restrictToOwner(file);
     const QByteArray content = encode(document);
     if (file.write(content) != content.size()) {
         file.cancelWriting();

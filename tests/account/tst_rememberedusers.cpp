@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 class TestRememberedUsers final : public QObject
 {
     Q_OBJECT
@@ -18,6 +22,7 @@ private slots:
     void damagedFileGivesNothing_data();
     void damagedFileGivesNothing();
     void fileIsWrittenWhole();
+    void fileIsTheOwnersOnly();
     void rememberPutsUserFirst();
     void notAnArrayGivesEmptyList_data();
     void notAnArrayGivesEmptyList();
@@ -101,6 +106,30 @@ void TestRememberedUsers::fileIsWrittenWhole()
     QVERIFY(QDir(other.path()).mkdir(QStringLiteral("info")));
     QCOMPARE(usersfile::readFile(other.filePath(QStringLiteral("info"))), QString());
     QVERIFY(!usersfile::writeFile(other.filePath(QStringLiteral("info")), json));
+}
+
+void TestRememberedUsers::fileIsTheOwnersOnly()
+{
+#ifdef Q_OS_WIN
+    QSKIP("POSIX file modes");
+#else
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("info"));
+    const QString json = rememberUser(QString(), {QStringLiteral("a@b.cn"), QStringLiteral("secret-pw"), true});
+    auto mode = [&path] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    };
+    const mode_t previous = ::umask(0);
+    QVERIFY(usersfile::writeFile(path, json));
+    ::umask(previous);
+    QCOMPARE(mode(), 0600);
+    // A file an older version left readable by others is tightened when it is rewritten.
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    QVERIFY(usersfile::writeFile(path, json));
+    QCOMPARE(mode(), 0600);
+    QCOMPARE(usersfile::readFile(path), json);
+#endif
 }
 
 void TestRememberedUsers::rememberPutsUserFirst()

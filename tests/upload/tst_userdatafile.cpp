@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 class TestUserDataFile final : public QObject
 {
     Q_OBJECT
@@ -61,6 +65,37 @@ private slots:
         const QString blocked = dir.filePath(QStringLiteral("sub/none/h.json"));
         QVERIFY(!userdata::writeFile(blocked, QJsonDocument(QJsonArray{3})));
         QCOMPARE(userdata::readFile(path).document, QJsonDocument(QJsonArray{1, 2}));
+    }
+
+    // The account's folder and files hold upload tokens: the owner's only,
+    // also when an older version made them readable by others.
+    void folderAndFilesAreTheOwnersOnly()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("POSIX file modes");
+#else
+        QTemporaryDir dir;
+        auto mode = [](const QString &path) {
+            struct stat info {};
+            return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+        };
+        const mode_t previous = ::umask(0);
+        const QString folder = dir.filePath(QStringLiteral("users/0123abcd/"));
+        QVERIFY(userdata::ensureFolder(folder));
+        const QString path = folder + QStringLiteral("uploadInfo.json");
+        QVERIFY(userdata::writeFile(path, QJsonDocument(QJsonArray{1})));
+        ::umask(previous);
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(path), 0600);
+
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        QVERIFY(userdata::ensureFolder(folder));
+        QVERIFY(userdata::writeFile(path, QJsonDocument(QJsonArray{2})));
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(path), 0600);
+        QCOMPARE(userdata::readFile(path).document.array(), QJsonArray{2});
+#endif
     }
 
     void foldersDifferPerAddress()
