@@ -1,8 +1,10 @@
 #include "net/transfer.h"
 
 #include "net/closingflag.h"
+#include "platform/platform.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,25 @@
 #ifdef _WIN32
 #include <cwchar>
 #endif
+
+bool isHttpUrl(const QString &url)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.host().isEmpty())
+        return false;
+    const QString scheme = parsed.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+bool isSafeHeaderValue(const QByteArray &value)
+{
+    for (char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
+            return false;
+    }
+    return true;
+}
 
 bool curlVerboseRequested()
 {
@@ -174,6 +195,7 @@ void setCommon(CURL *h, const QByteArray &url, Exchange &ex, Collector collector
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, ex.errorBuffer);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_VERBOSE, curlVerboseRequested() ? 1L : 0L);
 }
@@ -370,19 +392,6 @@ bool syncFormRequest(const QByteArray &url, std::string &response, bool isDelete
     return code == CURLE_OK && status == 200;
 }
 
-namespace {
-
-FILE *openForWriting(const QByteArray &utf8Path)
-{
-#ifdef _WIN32
-    return _wfopen(reinterpret_cast<const wchar_t *>(QString::fromUtf8(utf8Path).utf16()), L"wb");
-#else
-    return std::fopen(QFile::encodeName(QString::fromUtf8(utf8Path)).constData(), "wb");
-#endif
-}
-
-} // namespace
-
 DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
                              const std::atomic_bool &cancel,
                              const std::function<void(qint64, qint64)> &progress)
@@ -391,7 +400,9 @@ DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
     CurlEasy easy;
     if (!easy)
         return DownloadOutcome::Failed;
-    FILE *file = openForWriting(path);
+    // Only a file this call created is written (and removed on failure):
+    // whatever else is at the path, a planted link included, stays as it is.
+    FILE *file = platform::createNewFile(localPath);
     if (!file)
         return DownloadOutcome::Failed;
 

@@ -23,6 +23,12 @@ constexpr std::size_t kMaxAnswerBytes = std::size_t(64) * 1024 * 1024;
 // non-empty value other than "0" (it would print secrets of the requests).
 bool curlVerboseRequested();
 
+// Addresses and header values taken from the service's answers are data:
+// only an absolute http or https URL with a host is ever requested, and a
+// header value never carries a line break or another control character.
+bool isHttpUrl(const QString &url);
+bool isSafeHeaderValue(const QByteArray &value);
+
 // Process-wide libcurl initialisation, done once (thread-safe); every transfer
 // function calls it before its first handle.
 void ensureCurlGlobalInit();
@@ -158,8 +164,9 @@ TransferResult multipartPost(const QByteArray &url, const QList<FormPart> &parts
 bool syncFormRequest(const QByteArray &url, std::string &response, bool isDelete,
                      const QByteArray &body, const QList<QByteArray> &extraHeaders);
 
-// The file download: GET into path (opened "wb"). The partial file is removed
-// on failure and on cancel.
+// The file download: GET into a new file at path; anything already there
+// (a file or a link) fails the download and stays untouched. The partial
+// file is removed on failure and on cancel.
 enum class DownloadOutcome { Completed, Failed, Cancelled };
 DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
                              const std::atomic_bool &cancel,

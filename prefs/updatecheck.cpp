@@ -98,10 +98,9 @@ QString downloadPageUrl()
     return hosts::vendorSite() + QStringLiteral("/download/");
 }
 
-QString installerPath(const QStringList &tempFolders)
+QString installerPath(const QString &downloadFolder)
 {
-    const QString folder = tempFolders.isEmpty() ? QDir::tempPath() : tempFolders.first();
-    return QStringLiteral("%1/%2.exe").arg(folder, QStringLiteral("ZavixUploadClient2019"));
+    return QStringLiteral("%1/%2.exe").arg(downloadFolder, QStringLiteral("ZavixUploadClient2019"));
 }
 
 bool startInstaller(const QString &path)

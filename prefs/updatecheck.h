@@ -58,8 +58,8 @@ QString versionListUrl(); // account-web host + "/uc/video/getVersions"
 QString installerUrl();   // download host + "/soft/ZavixUploadClientSetup.exe"
 QString downloadPageUrl(); // vendor site + "/download/"
 
-// "<first temporary folder>/ZavixUploadClient2019.exe".
-QString installerPath(const QStringList &tempFolders);
+// "<download folder>/ZavixUploadClient2019.exe".
+QString installerPath(const QString &downloadFolder);
 
 // Makes the file executable where that matters, then starts it as a
 // detached process without arguments (the whole path is the program).

@@ -2,10 +2,15 @@
 
 #include "ui_updatedialog.h"
 
+#include "app/plaintext.h"
 #include "net/workers.h"
 #include "prefs/updatecheck.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
@@ -23,7 +28,7 @@ UpdateDialog::UpdateDialog(QWidget *parent, const QString &description)
     setAttribute(Qt::WA_DeleteOnClose);
     resize(400, 260);
     m_ui->customTitle->setTitle(tr("发现新版本 - V4.2.1"));
-    m_ui->contentLbl->setText(description);
+    setPlainText(m_ui->contentLbl, description);
     m_ui->updateLbl->hide();
     m_ui->progressBar->setRange(0, 100);
     m_ui->progressBar->setValue(0);
@@ -41,6 +46,7 @@ UpdateDialog::UpdateDialog(QWidget *parent, const QString &description)
 UpdateDialog::~UpdateDialog()
 {
     stopDownload();
+    dropDownloadFolder();
     delete m_ui;
 }
 
@@ -58,7 +64,13 @@ int UpdateDialog::percentOf(qlonglong received, qlonglong total)
 
 QString UpdateDialog::installerPath() const
 {
-    return update::installerPath(m_tempFolders);
+    return m_downloadFolder ? update::installerPath(m_downloadFolder->path()) : QString();
+}
+
+void UpdateDialog::dropDownloadFolder()
+{
+    m_downloadFolder.reset();
+    m_partialPath.clear();
 }
 
 void UpdateDialog::setOfferState(bool offer)
@@ -85,7 +97,19 @@ void UpdateDialog::on_updateBtn_clicked()
     m_ui->addBtn->setText(tr("取消更新"));
     m_ui->updateLbl->setText(progressText(0));
 
-    auto *thread = new downloadThread(update::installerUrl().toUtf8(), installerPath().toUtf8());
+    // A new folder only this user can write, and a name nobody can guess:
+    // nothing planted beforehand can redirect the download or swap the
+    // program before it starts.
+    dropDownloadFolder();
+    const QString base = m_tempFolders.isEmpty() ? QDir::tempPath() : m_tempFolders.first();
+    m_downloadFolder = std::make_unique<QTemporaryDir>(base + QStringLiteral("/zavix-update-XXXXXX"));
+    m_partialPath = m_downloadFolder->isValid()
+        ? m_downloadFolder->filePath(
+            QStringLiteral("download-%1.part")
+                .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')))
+        : QString();
+
+    auto *thread = new downloadThread(update::installerUrl().toUtf8(), m_partialPath.toUtf8());
     m_download = thread;
     connect(thread, &downloadThread::Progress, this, &UpdateDialog::updateDataReadProcess);
     connect(thread, &downloadThread::Result, this, &UpdateDialog::downloadFinshed);
@@ -106,13 +130,16 @@ void UpdateDialog::updateDataReadProcess(qlonglong received, qlonglong total)
 void UpdateDialog::downloadFinshed(bool ok)
 {
     reapWorker(m_download);
-    if (ok) {
-        const QString path = installerPath();
+    const QString path = installerPath();
+    if (ok && !path.isEmpty() && QFile::rename(m_partialPath, path)) {
+        // The installer runs from this folder: it stays.
+        m_downloadFolder->setAutoRemove(false);
         if (!m_startInstaller || !m_startInstaller(path))
             qWarning() << "installer did not start:" << path;
         accept();
         return;
     }
+    dropDownloadFolder();
     m_ui->updateLbl->setText(tr("本次更新失败,请重新尝试更新"));
     setOfferState(true);
 }

@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class QTemporaryDir;
 
 namespace Ui {
 class UpdateDialog;
@@ -13,7 +16,8 @@ class UpdateDialog;
 class downloadThread;
 
 // Describes the offered version and, on request, downloads its installer
-// into the temporary folder and starts it. Two states, kept in addBtn's
+// into a fresh private folder inside the temporary folder and starts it from
+// there. Two states, kept in addBtn's
 // "update" property: offer ("立即升级") and downloading ("取消更新").
 // exec() returns Accepted only once the installer has been started.
 class UpdateDialog final : public QDialog
@@ -34,6 +38,8 @@ public:
     {
         m_startInstaller = std::move(starter);
     }
+    // Where the installer of the running or finished download is (empty
+    // before the first download starts).
     QString installerPath() const;
 
     // addBtn: starts the download in the offer state, closes the dialog
@@ -50,9 +56,14 @@ protected:
 private:
     void setOfferState(bool offer);
     void stopDownload();
+    void dropDownloadFolder();
 
     Ui::UpdateDialog *m_ui;
     QStringList m_tempFolders;
+    // The folder of the current attempt: created anew (mode 0700 on POSIX)
+    // for each download, removed again unless its installer was started.
+    std::unique_ptr<QTemporaryDir> m_downloadFolder;
+    QString m_partialPath;
     QPointer<downloadThread> m_download;
     std::function<bool(const QString &)> m_startInstaller;
 };

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +40,10 @@ private slots:
     void channelPostOnReusedHandle();
     void fileDownload();
     void fileDownloadCancelled();
+    void fileDownloadNeverWritesThroughWhatIsThere_data();
+    void fileDownloadNeverWritesThroughWhatIsThere();
+    void serverValuesForUrlsAndHeaders_data();
+    void serverValuesForUrlsAndHeaders();
     void verboseOnlyOnRequest_data();
     void verboseOnlyOnRequest();
 
@@ -386,6 +391,63 @@ void TestTransfer::fileDownloadCancelled()
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(sawFile);
     QVERIFY(!QFile::exists(QString::fromUtf8(target)));
+}
+
+void TestTransfer::fileDownloadNeverWritesThroughWhatIsThere_data()
+{
+    QTest::addColumn<bool>("link");
+    QTest::newRow("a file") << false;
+    QTest::newRow("a link to another file") << true;
+}
+
+void TestTransfer::fileDownloadNeverWritesThroughWhatIsThere()
+{
+    QFETCH(bool, link);
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    QFile f(victim);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("keep me");
+    f.close();
+    QString target = victim;
+    if (link) {
+        target = dir.filePath(QStringLiteral("setup.exe"));
+        QVERIFY(QFile::link(victim, target));
+    }
+    std::atomic_bool cancel{false};
+    QCOMPARE(::fileDownload(m_server->url("/file/1000"), target.toUtf8(), cancel, {}), DownloadOutcome::Failed);
+    // Neither the file nor the link was written, truncated or removed.
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("keep me"));
+    QCOMPARE(QFileInfo(target).isSymLink(), link);
+}
+
+void TestTransfer::serverValuesForUrlsAndHeaders_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("isHttp");
+    QTest::newRow("http") << "http://127.0.0.1:8080/a" << true;
+    QTest::newRow("https upper case") << "HTTPS://127.0.0.1/" << true;
+    QTest::newRow("file") << "file:///etc/passwd" << false;
+    QTest::newRow("ftp") << "ftp://127.0.0.1/" << false;
+    QTest::newRow("no scheme") << "127.0.0.1:8080" << false;
+    QTest::newRow("no host") << "http:///x" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("blank inside") << "http://127.0.0.1 /x" << false;
+}
+
+void TestTransfer::serverValuesForUrlsAndHeaders()
+{
+    QFETCH(QString, url);
+    QTEST(isHttpUrl(url), "isHttp");
+    if (QTest::currentDataTag() != QByteArray("http"))
+        return;
+    // Header values: anything but control characters (tab allowed).
+    QVERIFY(isSafeHeaderValue("wcs-0123abcd:Zm9v==\tx"));
+    QVERIFY(isSafeHeaderValue(QByteArray()));
+    for (const char *bad : {"a\r\nX-Evil: 1", "a\nb", "a\rb", "a\x01", "a\x7f"})
+        QVERIFY2(!isSafeHeaderValue(bad), bad);
+    QVERIFY(!isSafeHeaderValue(QByteArray("a\0b", 3)));
 }
 
 void TestTransfer::verboseOnlyOnRequest_data()

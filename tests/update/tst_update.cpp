@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -21,6 +22,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -163,7 +165,32 @@ private:
         f.write(content);
     }
     void useService(const QString &base) { qputenv("ZAVIX_SERVICE_URL", base.toUtf8()); }
-    QString installerFile() const { return m_tempFolder + QLatin1Char('/') + kInstallerName; }
+    // Every file below the temporary folder (the download folders included).
+    QStringList filesUnderTemp() const
+    {
+        QStringList files;
+        QDirIterator it(m_tempFolder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(it.next());
+        return files;
+    }
+    qint64 bytesUnderTemp() const
+    {
+        qint64 sum = 0;
+        for (const QString &file : filesUnderTemp())
+            sum += QFileInfo(file).size();
+        return sum;
+    }
+    // The installer as the download left it: in a folder of its own below
+    // the temporary folder, under the program's name. Empty when none.
+    QString installerFile() const
+    {
+        for (const QString &file : filesUnderTemp()) {
+            if (QFileInfo(file).fileName() == kInstallerName)
+                return file;
+        }
+        return QString();
+    }
 
 private slots:
     void initTestCase()
@@ -289,7 +316,7 @@ private slots:
                 return false;
             }
             const QString text = label(d, "updateLbl")->text();
-            if (QFileInfo(installerFile()).size() > 0 && bar(d)->value() > 0) {
+            if (bytesUnderTemp() > 0 && bar(d)->value() > 0) {
                 percentSeen = bar(d)->value();
                 progressText = text;
                 button(d)->click(); // now the cancel button
@@ -302,7 +329,9 @@ private slots:
         QVERIFY(percentSeen > 0 && percentSeen < 100);
         QVERIFY2(progressText.startsWith(QStringLiteral("正在下载更新，已完成")), qPrintable(progressText));
         QVERIFY(progressText != QStringLiteral("正在下载更新，已完成0%"));
-        QVERIFY(!QFile::exists(installerFile()));
+        // Neither the partial file nor its folder is left behind.
+        QVERIFY(filesUnderTemp().isEmpty());
+        QCOMPARE(QDir(m_tempFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QVERIFY(m_started.isEmpty());
     }
 
@@ -321,7 +350,7 @@ private slots:
             if (presses == 1 && label(d, "updateLbl")->text() == QStringLiteral("本次更新失败,请重新尝试更新")) {
                 failureShown = button(d)->text() == QStringLiteral("立即升级") && button(d)->property("update").toBool()
                                && label(d, "updateLbl")->isVisible() && bar(d)->isVisible()
-                               && !label(d, "contentLbl")->isVisible() && !QFile::exists(installerFile());
+                               && !label(d, "contentLbl")->isVisible() && filesUnderTemp().isEmpty();
                 button(d)->click(); // the retry succeeds
                 ++presses;
                 return true;
@@ -331,6 +360,7 @@ private slots:
         QCOMPARE(checkForUpdate(nullptr, environment()), QStringLiteral("update"));
         QVERIFY(failureShown);
         QCOMPARE(m_started, QStringList{installerFile()});
+        QCOMPARE(filesUnderTemp(), QStringList{installerFile()});
         QCOMPARE(QFileInfo(installerFile()).size(), qint64(1 << 20));
         QCOMPARE(m_service.requests(QStringLiteral("/soft/ZavixUploadClientSetup.exe")).size(), 2);
     }
@@ -362,6 +392,40 @@ private slots:
     }
 
 #ifndef Q_OS_WIN
+    // Links planted in the temporary folder under the names a download
+    // could use neither receive the download nor get started.
+    void plantedLinksAreNeitherWrittenNorStarted()
+    {
+        const QString victim = m_dir.filePath(QStringLiteral("victim.txt"));
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("keep me");
+        }
+        QVERIFY(QFile::link(victim, m_tempFolder + QLatin1Char('/') + kInstallerName));
+        QVERIFY(QFile::link(victim, m_tempFolder + QStringLiteral("/zavix-update-000000")));
+        m_service.setVersions(R"([{"version":"V9.2.0","description":"新版本"}])");
+        DialogDriver driver([&](QDialog *d) {
+            button(d)->click();
+            return true;
+        });
+        QCOMPARE(checkForUpdate(nullptr, environment()), QStringLiteral("update"));
+        QCOMPARE(m_started.size(), 1);
+        const QFileInfo started(m_started.first());
+        QVERIFY(!started.isSymLink());
+        QCOMPARE(started.fileName(), kInstallerName);
+        QCOMPARE(started.size(), qint64(1 << 20));
+        const QFileInfo folder(started.absolutePath());
+        QCOMPARE(folder.absolutePath(), QFileInfo(m_tempFolder).absoluteFilePath());
+        QVERIFY(!folder.isSymLink());
+        struct stat info {};
+        QCOMPARE(::lstat(QFile::encodeName(folder.absoluteFilePath()).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 07777), 0700);
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("keep me"));
+    }
+
     void installerStartsFromATemporaryFolderWithBlanks()
     {
         m_tempFolder = m_dir.filePath(QStringLiteral("temp folder with blanks"));

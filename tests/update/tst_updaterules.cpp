@@ -118,8 +118,8 @@ private slots:
         QCOMPARE(update::installerUrl(), QStringLiteral("http://127.0.0.1:18080/soft/ZavixUploadClientSetup.exe"));
         QCOMPARE(update::versionListUrl(), QStringLiteral("http://127.0.0.1:18080/uc/video/getVersions"));
         QCOMPARE(update::downloadPageUrl(), QStringLiteral("http://127.0.0.1:18080/download/"));
-        QCOMPARE(update::installerPath({QStringLiteral("/t m p"), QStringLiteral("/other")}),
-                 QStringLiteral("/t m p/ZavixUploadClient2019.exe"));
+        QCOMPARE(update::installerPath(QStringLiteral("/t m p/zavix-update-a1B2c3")),
+                 QStringLiteral("/t m p/zavix-update-a1B2c3/ZavixUploadClient2019.exe"));
         QCOMPARE(UpdateDialog::progressText(42), QStringLiteral("正在下载更新，已完成42%"));
     }
 };
