@@ -6,6 +6,7 @@
 #include <QJsonParseError>
 
 #include <algorithm>
+#include <initializer_list>
 
 qint64 currentPtime()
 {
@@ -105,6 +106,60 @@ ApiEnvelope parseEnvelope(const QByteArray &utf8)
 ApiEnvelope parseEnvelope(const QString &text)
 {
     return parseEnvelope(text.toUtf8());
+}
+
+namespace {
+
+QJsonObject keptMembers(const QJsonObject &from, std::initializer_list<const char *> names)
+{
+    QJsonObject kept;
+    for (const char *name : names) {
+        const QString key = QLatin1String(name);
+        const QJsonValue value = from.value(key);
+        // Only scalars: an object or array under a harmless name could still
+        // hold anything.
+        if (value.isString() || value.isDouble() || value.isBool() || value.isNull())
+            kept.insert(key, value);
+    }
+    return kept;
+}
+
+bool isBareNumber(const QByteArray &text)
+{
+    const QByteArray t = text.trimmed();
+    if (t.isEmpty() || t.size() > 20)
+        return false;
+    for (char c : t) {
+        if ((c < '0' || c > '9') && c != '-')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString loggableAnswer(const QByteArray &utf8)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(utf8, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (isBareNumber(utf8))
+            return QString::fromLatin1(utf8.trimmed());
+        return QStringLiteral("(%1 bytes, not a JSON object)").arg(utf8.size());
+    }
+    const QJsonObject root = doc.object();
+    QJsonObject shown = keptMembers(root, {"code", "status", "message", "msg"});
+    const QJsonValue data = root.value(QLatin1String("data"));
+    if (data.isObject())
+        shown.insert(QStringLiteral("data"),
+                     keptMembers(data.toObject(), {"bucketName", "endpoint", "remainSpace", "host",
+                                                   "fileid", "dateStr"}));
+    return QString::fromUtf8(QJsonDocument(shown).toJson(QJsonDocument::Compact));
+}
+
+QString loggableAnswer(const QString &text)
+{
+    return loggableAnswer(text.toUtf8());
 }
 
 bool isPtimeRejection(const QString &text, PtimeMatch how)

@@ -53,6 +53,15 @@ struct ApiEnvelope
 ApiEnvelope parseEnvelope(const QString &text);
 ApiEnvelope parseEnvelope(const QByteArray &utf8);
 
+// An answer as the log may show it. The log is kept for a long time and may
+// be read by others, while answers carry keys and tokens: only the envelope
+// ("code", "status", "message", "msg") and the plain facts of "data"
+// ("bucketName", "endpoint", "remainSpace", "host", "fileid", "dateStr") are
+// written, as compact JSON. A text that is not a JSON object is written only
+// when it is a bare number (the check answers), otherwise only its length.
+QString loggableAnswer(const QByteArray &utf8);
+QString loggableAnswer(const QString &text);
+
 // The service's two time-stamp rejections.
 inline const char *const kPtimeTooOld = "ptime is too old.";
 inline const char *const kPtimeIllegal = "ptime is illegal.";

@@ -211,6 +211,10 @@ HttpResponse HttpSession::perform(const HttpRequest &request)
     const ClientConfiguration &config = m_context.config;
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // The endpoint comes from the service: only web transfers, never a
+    // local file or another protocol, also not through a redirect.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_USERAGENT, config.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, config.connectTimeoutMs);
     if (config.requestTimeoutMs > 0) {

@@ -1,5 +1,6 @@
 #include "upload/aliyunuploadthread.h"
 
+#include "net/api.h"
 #include "net/closingflag.h"
 #include "net/transfer.h"
 #include "oss/OssClient.h"
@@ -65,6 +66,26 @@ QString ossObjectKey(const UploadTask &task)
 QByteArray ossCallbackHeaderValue(const QString &callback)
 {
     return callback.toUtf8().toBase64();
+}
+
+QString ossAccessProblem(const QString &endpoint, const QString &bucketName, const QString &accessId,
+                         const QString &token)
+{
+    const QString address = endpoint.contains(QLatin1String("://"))
+        ? endpoint
+        : QStringLiteral("http://") + endpoint;
+    if (!isHttpUrl(address))
+        return QStringLiteral("endpoint is not an http(s) address");
+    if (bucketName.isEmpty() || bucketName.size() > 63)
+        return QStringLiteral("bucket name unusable");
+    for (const QChar c : bucketName) {
+        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+              || c == QLatin1Char('-')))
+            return QStringLiteral("bucket name unusable");
+    }
+    if (!isSafeHeaderValue(accessId.toUtf8()) || !isSafeHeaderValue(token.toUtf8()))
+        return QStringLiteral("key id or token unusable in a header");
+    return QString();
 }
 
 AliyunUploadThread::AliyunUploadThread(const UploadTask &task, QObject *parent)
@@ -143,7 +164,7 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
         }
 
         const PostResult check = postOnHandle(easy.get(), m_task.checkUrl.toUtf8());
-        qCritical() << "response1:" << QString::fromUtf8(check.body);
+        qCritical() << "response1:" << loggableAnswer(check.body);
         if (check.ok && check.body == "1") {
             qDebug() << m_task.vid << "  This file has been uploaded";
             emit Result(true, 4);
@@ -155,12 +176,13 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
         }
 
         const PostResult insert = postOnHandle(easy.get(), m_task.insertUrl.toUtf8());
-        qCritical() << "response2:" << QString::fromUtf8(insert.body);
+        qCritical() << "response2:" << loggableAnswer(insert.body);
         m_task.everUploaded = true;
 
         const PostResult init = postOnHandle(easy.get(), m_task.initUrl.toUtf8());
         answerText = QString::fromUtf8(init.body);
-        qCritical() << "response3:" << answerText;
+        // The answer carries the store keys: the log shows its envelope only.
+        qCritical() << "response3:" << loggableAnswer(init.body);
 
         // The space rule weighs the file as it is now (the init request
         // carried this size too); the record's size is the fallback.
@@ -171,7 +193,7 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
 
     if (!answer.ok) {
         const int code = answer.accepted ? 1 : answer.code;
-        qCritical() << m_task.vid << "  getting accessKeyId failure" << answerText;
+        qCritical() << m_task.vid << "  getting accessKeyId failure" << loggableAnswer(answerText);
         emit Result(false, code);
         return access;
     }
@@ -184,6 +206,15 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
     access.accessId = answer.text("accessId");
     access.accessKey = answer.text("accessKey");
     access.token = answer.text("token");
+
+    const QString problem =
+        ossAccessProblem(access.endpoint, access.bucketName, access.accessId, access.token);
+    if (!problem.isEmpty()) {
+        // Failed like a transfer that did not succeed; nothing is requested.
+        qCritical() << m_task.vid << "  store coordinates refused:" << problem;
+        emit Result(false, 0);
+        return access;
+    }
 
     if (isAborted()) {
         emit Result(false, abortCode());

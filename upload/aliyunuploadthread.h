@@ -40,6 +40,14 @@ QString ossObjectKey(const UploadTask &task);
 // The standard Base64 (RFC 4648 alphabet, "=" padding) of the UTF-8 text.
 QByteArray ossCallbackHeaderValue(const QString &callback);
 
+// The store coordinates of an init answer are data from the service: the
+// endpoint must be an http or https address (a bare host is taken as http,
+// as the client does), the bucket a plain bucket name, and the id and token
+// must make clean header values. Empty when they can be used, otherwise what
+// is wrong (for the log; no values in it).
+QString ossAccessProblem(const QString &endpoint, const QString &bucketName, const QString &accessId,
+                         const QString &token);
+
 // One start of one OSS upload: check and insert on the account-web host, the
 // OSS init on the API host, then the resumable multipart upload of the file.
 // Works on its own copy of the task record. Reports Progress while the parts

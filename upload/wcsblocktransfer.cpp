@@ -198,7 +198,11 @@ void WcsBlockThread::run()
 {
     const WcsJob &job = m_state->job();
     WcsConnection connection(job.uploadToken, job.uuid, m_state->abortFlag());
-    if (!connection.isValid()) {
+    // The host and the token come from the init answer; one that is not a
+    // web address or would break the header fails the task before any
+    // request.
+    if (!connection.isValid() || !isHttpUrl(wcs::normalisedHost(job.uploadHost))) {
+        qCritical() << job.vid << "  wcs upload host or token unusable";
         m_state->fail(10);
     } else {
         while (const std::optional<qint64> index = m_state->takeBlock()) {

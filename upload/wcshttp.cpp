@@ -71,7 +71,8 @@ WcsConnection::WcsConnection(const QString &uploadToken, const QString &batch,
                              const std::atomic_bool *stop)
     : m_tokenHeader("Authorization: " + uploadToken.toUtf8()),
       m_batchHeader("uploadBatch: " + batch.toUtf8()),
-      m_stop(stop)
+      m_stop(stop),
+      m_headersSafe(isSafeHeaderValue(uploadToken.toUtf8()) && isSafeHeaderValue(batch.toUtf8()))
 {
     ensureCurlGlobalInit();
 }
@@ -110,7 +111,10 @@ WcsConnection::Answer WcsConnection::perform(const QByteArray &url, Body &body, 
 {
     Answer answer;
     CURL *h = m_easy.get();
-    if (!h)
+    // The host was checked before the transfer began; the scheme is checked
+    // again here, and libcurl would refuse any other protocol as well.
+    const QByteArray scheme = url.left(8).toLower();
+    if (!h || !m_headersSafe || !(scheme.startsWith("http://") || scheme.startsWith("https://")))
         return answer;
 
     CurlHeaderList headers;
@@ -144,6 +148,8 @@ WcsConnection::Answer WcsConnection::perform(const QByteArray &url, Body &body, 
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, abortableBodyCollector);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);

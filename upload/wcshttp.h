@@ -15,7 +15,9 @@ class WcsConnection final
 public:
     WcsConnection(const QString &uploadToken, const QString &batch, const std::atomic_bool *stop);
 
-    bool isValid() const { return static_cast<bool>(m_easy); }
+    // False without a handle, and when the token or batch would not make a
+    // clean header line (a line break in a token is refused, not sent).
+    bool isValid() const { return static_cast<bool>(m_easy) && m_headersSafe; }
 
     struct Answer
     {
@@ -43,4 +45,5 @@ private:
     QByteArray m_tokenHeader;
     QByteArray m_batchHeader;
     const std::atomic_bool *m_stop;
+    bool m_headersSafe;
 };

@@ -332,6 +332,77 @@ private slots:
         QVERIFY2(failure.first().contains(QStringLiteral("SignatureDoesNotMatch")), qPrintable(failure.first()));
     }
 
+    // Store coordinates that are not a web address, or values that would
+    // break a header, fail the start like a failed transfer before any
+    // request reaches the store (a file:// endpoint would read a local file).
+    void unusableStoreCoordinatesFailBeforeTheStore_data()
+    {
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<QString>("bucket");
+        QTest::addColumn<QString>("accessId");
+        QTest::addColumn<QString>("token");
+        const QString local = QStringLiteral("file://") + filePath(QString());
+        QTest::newRow("file endpoint") << local << QString() << QString() << QString();
+        QTest::newRow("ftp endpoint") << QStringLiteral("ftp://127.0.0.1:1") << QString() << QString() << QString();
+        QTest::newRow("gopher endpoint") << QStringLiteral("gopher://127.0.0.1:1/") << QString() << QString()
+                                         << QString();
+        QTest::newRow("no host") << QStringLiteral("http://") << QString() << QString() << QString();
+        QTest::newRow("bucket with a slash") << QString() << QStringLiteral("a/../b") << QString() << QString();
+        QTest::newRow("bucket with an at") << QString() << QStringLiteral("x@127.0.0.1") << QString() << QString();
+        QTest::newRow("empty bucket") << QString() << QStringLiteral("") << QString() << QString();
+        QTest::newRow("id with a line break") << QString() << QString() << QStringLiteral("id\r\nX-Evil: 1")
+                                              << QString();
+        QTest::newRow("token with a line feed") << QString() << QString() << QString()
+                                                << QStringLiteral("t\nX-Evil: 1");
+    }
+    void unusableStoreCoordinatesFailBeforeTheStore()
+    {
+        QFETCH(QString, endpoint);
+        QFETCH(QString, bucket);
+        QFETCH(QString, accessId);
+        QFETCH(QString, token);
+        const QString path = filePath(QStringLiteral("coords-%1.mp4").arg(QString::fromLatin1(QTest::currentDataTag()).size()));
+        writeRandomFile(path, 2 * kMiB, 17);
+        QJsonObject data;
+        data.insert(QStringLiteral("remainSpace"), double(kPlentyOfSpace));
+        data.insert(QStringLiteral("callback"), QStringLiteral("{}"));
+        data.insert(QStringLiteral("bucketName"), bucket.isNull() ? m_rig.oss.bucket : bucket);
+        data.insert(QStringLiteral("endpoint"), endpoint.isEmpty() ? m_rig.oss.endpoint : endpoint);
+        data.insert(QStringLiteral("accessId"), accessId.isEmpty() ? m_rig.oss.accessId : accessId);
+        data.insert(QStringLiteral("accessKey"), m_rig.oss.accessKey);
+        data.insert(QStringLiteral("token"), token);
+        QJsonObject root{{QStringLiteral("code"), 200}, {QStringLiteral("status"), QStringLiteral("success")},
+                         {QStringLiteral("data"), data}};
+        m_rig.service->answerNext(kInitPath, 200, QJsonDocument(root).toJson(QJsonDocument::Compact));
+
+        const ThreadRun run = m_rig.runThread(m_rig.makeTask(path));
+        QCOMPARE(describe(run.results), describe({{false, 0}}));
+        QVERIFY(m_rig.storeRequests().isEmpty());
+        QCOMPARE(capturedLinesWith(QStringLiteral("store coordinates refused")).size(), 1);
+        QVERIFY(capturedLinesWith(QStringLiteral("ResumableUploadObject fail")).isEmpty());
+    }
+
+    // A bare host (no scheme) is still taken as http.
+    void bareEndpointIsTakenAsHttp()
+    {
+        const QString path = filePath(QStringLiteral("bare.mp4"));
+        writeRandomFile(path, 1000, 23);
+        QJsonObject data;
+        data.insert(QStringLiteral("remainSpace"), double(kPlentyOfSpace));
+        data.insert(QStringLiteral("callback"), QStringLiteral("{}"));
+        data.insert(QStringLiteral("bucketName"), m_rig.oss.bucket);
+        data.insert(QStringLiteral("endpoint"), QString(m_rig.oss.endpoint).remove(QStringLiteral("http://")));
+        data.insert(QStringLiteral("accessId"), m_rig.oss.accessId);
+        data.insert(QStringLiteral("accessKey"), m_rig.oss.accessKey);
+        data.insert(QStringLiteral("token"), QString());
+        QJsonObject root{{QStringLiteral("code"), 200}, {QStringLiteral("status"), QStringLiteral("success")},
+                         {QStringLiteral("data"), data}};
+        m_rig.service->answerNext(kInitPath, 200, QJsonDocument(root).toJson(QJsonDocument::Compact));
+        const ThreadRun run = m_rig.runThread(m_rig.makeTask(path));
+        QVERIFY(capturedLinesWith(QStringLiteral("store coordinates refused")).isEmpty());
+        QVERIFY(!m_rig.storeRequests().isEmpty());
+    }
+
     // The store could not reach the callback: the object is there but the
     // service does not know the video, so the upload failed.
     void failedCallbackFails()

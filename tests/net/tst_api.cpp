@@ -27,6 +27,8 @@ private slots:
     void hostsFollowServiceUrl_data();
     void hostsFollowServiceUrl();
     void hostsDefaultToLocalMachine();
+    void loggableAnswer_data();
+    void loggableAnswer();
 };
 
 void TestApi::workedSigningExample()
@@ -239,6 +241,39 @@ void TestApi::hostsDefaultToLocalMachine()
         QVERIFY(!h.endsWith(QLatin1Char('/')));
         QVERIFY2(QUrl(h).host().startsWith(QLatin1String("127.")), qPrintable(h));
     }
+}
+
+void TestApi::loggableAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("oss init") << QByteArray(R"({"code":200,"status":"success","message":"","data":{
+        "remainSpace":1073741824,"bucketName":"zavix-video","endpoint":"http://127.0.0.1:9",
+        "accessId":"AKID-1","accessKey":"AKSECRET-2","token":"STS-3","callback":"{\"url\":\"x\"}"}})")
+                              << R"({"code":200,"data":{"bucketName":"zavix-video","endpoint":"http://127.0.0.1:9","remainSpace":1073741824},"message":"","status":"success"})";
+    QTest::newRow("wcs init") << QByteArray(R"({"code":200,"data":{"fileid":"F1","dateStr":"20260101",
+        "uploadToken":"wcs-TOKEN","host":"http://127.0.0.1:9","remainSpace":5}})")
+                              << R"({"code":200,"data":{"dateStr":"20260101","fileid":"F1","host":"http://127.0.0.1:9","remainSpace":5}})";
+    QTest::newRow("speed test") << QByteArray(R"({"code":200,"data":{"accessid":"AKID","policy":"eyJ4Ijox","signature":"SIG=","dir":"d/"}})")
+                                << R"({"code":200,"data":{}})";
+    QTest::newRow("login") << QByteArray(R"({"code":200,"msg":"ok","data":{"secretKey":"sk-1","rtoken":"rt","email":"a@b"}})")
+                           << R"({"code":200,"data":{},"msg":"ok"})";
+    QTest::newRow("rejection") << QByteArray(R"({"code":400,"status":"error","message":"ptime is too old."})")
+                               << R"({"code":400,"message":"ptime is too old.","status":"error"})";
+    QTest::newRow("secret under a harmless name") << QByteArray(R"({"message":{"accessKey":"K"},"data":{"host":["K2"]}})")
+                                                  << R"({"data":{}})";
+    QTest::newRow("check answer") << QByteArray("1") << "1";
+    QTest::newRow("not json") << QByteArray("accessKey=SECRET&token=T") << "(24 bytes, not a JSON object)";
+    QTest::newRow("array") << QByteArray(R"(["sk-1"])") << "(8 bytes, not a JSON object)";
+    QTest::newRow("empty") << QByteArray() << "(0 bytes, not a JSON object)";
+}
+
+void TestApi::loggableAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, logged);
+    QCOMPARE(::loggableAnswer(answer), logged);
+    QCOMPARE(::loggableAnswer(QString::fromUtf8(answer)), logged);
 }
 
 QTEST_APPLESS_MAIN(TestApi)

@@ -6,6 +6,7 @@
 #include "upload/wcsprotocol.h"
 
 #include <QDate>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <QRegularExpression>
@@ -230,6 +231,40 @@ private slots:
             }
             QVERIFY2(token && batch, qPrintable(e.path));
         }
+    }
+
+    // An upload host that is not a web address, or a token that would
+    // break the header, fails the row's transfer (code 10) before any
+    // request reaches the store.
+    void unusableHostOrTokenFailsBeforeTheStore_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("token");
+        QTest::newRow("file host") << QStringLiteral("file:///etc") << QStringLiteral("wcs-ok");
+        QTest::newRow("ftp host") << QStringLiteral("ftp://127.0.0.1:1") << QStringLiteral("wcs-ok");
+        QTest::newRow("token with a line break") << QString() << QStringLiteral("wcs-ok\r\nX-Evil: 1");
+        QTest::newRow("token with a control character") << QString() << QStringLiteral("wcs\x01ok");
+    }
+    void unusableHostOrTokenFailsBeforeTheStore()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, token);
+        WcsFixture f;
+        QVERIFY(f.start());
+        UploadWidget row(f.makeTask(f.makeFile(QStringLiteral("hostile.mp4"), 1000)));
+        RowWatch watch(row);
+        QJsonObject data{{QStringLiteral("remainSpace"), 1e12},
+                         {QStringLiteral("fileid"), QStringLiteral("F1")},
+                         {QStringLiteral("dateStr"), QStringLiteral("20260101")},
+                         {QStringLiteral("uploadToken"), token},
+                         {QStringLiteral("host"), host.isEmpty() ? f.service.baseUrl() : host}};
+        const QJsonObject answer{{QStringLiteral("code"), 200}, {QStringLiteral("status"), QStringLiteral("success")},
+                                 {QStringLiteral("data"), data}};
+        f.service.answerNext(QStringLiteral("/v2/uploadvideo_wcs/.*"), 200,
+                             QJsonDocument(answer).toJson(QJsonDocument::Compact));
+        f.startRow(row);
+        QTRY_COMPARE_WITH_TIMEOUT(watch.errors, QList<int>{10}, 10000);
+        QCOMPARE(f.count(QStringLiteral("/(mkblk|bput|mkfile)/.*")), 0);
     }
 
     void secondPassRowFinishes()
