@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QUrl>
 
 #include <cstring>
 #include <limits>
@@ -140,9 +141,10 @@ BookkeepingUrls makeBookkeepingUrls(const UploadAccount &account, const QString 
     const QString base = account.accountWebHost;
     BookkeepingUrls urls;
     urls.checkUrl = base
-        + QStringLiteral("/uc/video/checkUploadingVideo?vid=%1&sign=%2").arg(vid, sign);
+        + QStringLiteral("/uc/video/checkUploadingVideo?vid=%1&sign=%2").arg(escapeQueryText(vid), sign);
     const QString tail = QStringLiteral("?vid=%1&sign=%2&title=%3&childuserid=%4&cataid=%5")
-                             .arg(vid, sign, escapedTitle, child, cataid);
+                             .arg(escapeQueryText(vid), sign, escapedTitle, escapeQueryText(child),
+                                  escapeQueryText(cataid));
     urls.insertUrl = base + QStringLiteral("/uc/video/insertUploadingVideo") + tail;
     urls.cancelUrl = base + QStringLiteral("/uc/video/cancelUploadingVideo") + tail;
     return urls;
@@ -160,13 +162,20 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
     const QString time = QString::number(ptime);
     const QString name = escapeQueryText(fileName);
     const QString escapedTitle = escapeQueryText(title);
+    // Values from the service (ids, the stored file id and date) are escaped
+    // in the URL; the signed text keeps them as they are.
+    const QString qCataid = escapeQueryText(cataid);
+    const QString qVid = escapeQueryText(vid);
+    const QString qFileid = escapeQueryText(fileid);
+    const QString qDateStr = escapeQueryText(dateStr);
+    const QString pathUid = QString::fromLatin1(QUrl::toPercentEncoding(account.uid));
 
     InitRequest request;
     QString query;
     if (account.channel == 1) {
         const QString type = QStringLiteral("client_wcs_chunk");
         const QString endpoint = account.apiHost
-            + QStringLiteral("/v2/uploadvideo_wcs/%1/init").arg(account.uid);
+            + QStringLiteral("/v2/uploadvideo_wcs/%1/init").arg(pathUid);
         if (fileid.isEmpty()) {
             request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=")
                 + fileName + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=")
@@ -174,11 +183,11 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
                 + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
                 + account.secretKey;
             const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
-            query = QStringLiteral("cataid=") + cataid + QStringLiteral("&describ=&filename=")
+            query = QStringLiteral("cataid=") + qCataid + QStringLiteral("&describ=&filename=")
                 + name + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=") + luping
                 + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
                 + QStringLiteral("&tag=&title=") + escapedTitle + QStringLiteral("&uploadType=")
-                + type + QStringLiteral("&vid=") + vid;
+                + type + QStringLiteral("&vid=") + qVid;
         } else {
             request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&dateStr=")
                 + dateStr + QStringLiteral("&fileid=") + fileid + QStringLiteral("&filename=")
@@ -187,29 +196,29 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
                 + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
                 + account.secretKey;
             const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
-            query = QStringLiteral("cataid=") + cataid + QStringLiteral("&dateStr=") + dateStr
-                + QStringLiteral("&describ=&fileid=") + fileid + QStringLiteral("&filename=")
+            query = QStringLiteral("cataid=") + qCataid + QStringLiteral("&dateStr=") + qDateStr
+                + QStringLiteral("&describ=&fileid=") + qFileid + QStringLiteral("&filename=")
                 + name + QStringLiteral("&filesize=") + size + QStringLiteral("&luping=") + luping
                 + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
                 + QStringLiteral("&tag=&title=") + escapedTitle + QStringLiteral("&uploadType=")
-                + type + QStringLiteral("&vid=") + vid;
+                + type + QStringLiteral("&vid=") + qVid;
         }
         request.url = endpoint + QLatin1Char('?') + query;
     } else {
         const QString type = QStringLiteral("client_aliyun_chunk");
         const QString endpoint =
-            account.apiHost + QStringLiteral("/v2/aliyunoss/%1/init").arg(account.uid);
+            account.apiHost + QStringLiteral("/v2/aliyunoss/%1/init").arg(pathUid);
         request.signText = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=")
             + fileName + QStringLiteral("&filesize=") + size + QStringLiteral("&isSts=N&luping=")
             + luping + QStringLiteral("&ptime=") + time + QStringLiteral("&title=") + title
             + QStringLiteral("&uploadType=") + type + QStringLiteral("&vid=") + vid
             + account.secretKey;
         const QString sign = sha1Hex(request.signText.toUtf8()).toUpper();
-        query = QStringLiteral("cataid=") + cataid + QStringLiteral("&filename=") + name
+        query = QStringLiteral("cataid=") + qCataid + QStringLiteral("&filename=") + name
             + QStringLiteral("&filesize=") + size + QStringLiteral("&isSts=N&luping=") + luping
             + QStringLiteral("&ptime=") + time + QStringLiteral("&sign=") + sign
             + QStringLiteral("&title=") + escapedTitle + QStringLiteral("&uploadType=") + type
-            + QStringLiteral("&vid=") + vid;
+            + QStringLiteral("&vid=") + qVid;
         request.url = endpoint + QLatin1Char('?') + query;
     }
     qDebug() << vid << "  fileid:" << fileid;

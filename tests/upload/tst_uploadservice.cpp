@@ -88,6 +88,32 @@ private slots:
         QCOMPARE(m_service.requests(QStringLiteral("/uc/video/cancelUploadingVideo")).size(), 1);
     }
 
+    // A stored file id and date from an earlier answer go back escaped in
+    // the query and raw in the signed text: the service, which checks the
+    // signature over the values it decoded, takes the resume.
+    void serverValuesAreEscapedInTheInitQuery()
+    {
+        QueueFixture f(1, 1);
+        const UploadAccount account = f.serviceAccount(QStringLiteral("10002"), QStringLiteral("sk-wcs-8b47e0c3"));
+        const QString path = f.makeFile(QStringLiteral("resume.mp4"));
+        const QString fileid = QStringLiteral("a&vid=x#y z%2");
+        const QString dateStr = QStringLiteral("2026/12?1");
+        m_service.clearRequestLog();
+        const InitRequest request = buildInitRequest(account, path, QStringLiteral("1"), QStringLiteral("10002abc_1"),
+                                                     fileid, dateStr, currentPtime());
+        QVERIFY(request.signText.contains(QStringLiteral("&fileid=") + fileid + QStringLiteral("&")));
+        QVERIFY(request.signText.contains(QStringLiteral("&dateStr=") + dateStr + QStringLiteral("&")));
+        const PostResult init = channelPost(request.url.toUtf8());
+        const InitAnswer answer = evaluateInitAnswer(init.ok, QString::fromUtf8(init.body), 10);
+        QVERIFY2(answer.accepted, init.body.constData());
+        const QList<devsvc::RequestLogEntry> sent = m_service.requests(QStringLiteral("/v2/uploadvideo_wcs/.*"));
+        QCOMPARE(sent.size(), 1);
+        QVERIFY2(sent.first().query.contains(QStringLiteral("&fileid=a%26vid%3Dx%23y+z%252&")),
+                 qPrintable(sent.first().query));
+        QVERIFY2(sent.first().query.contains(QStringLiteral("&dateStr=2026%2F12%3F1&")), qPrintable(sent.first().query));
+        QVERIFY(sent.first().query.endsWith(QStringLiteral("&vid=10002abc_1")));
+    }
+
     void timeStampRejection()
     {
         QueueFixture f(1, 1);
