@@ -13,6 +13,9 @@
 #include "library/videothumbnail.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
 #include <QClipboard>
 #include <QComboBox>
 #include <QImage>
@@ -31,6 +34,64 @@
 #include <memory>
 
 namespace {
+
+// The fixed size of a row's thumbnail label.
+const QSize kThumbnailSize(68, 40);
+
+quint32 pngCrc(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xffffffffu;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray chunk;
+    QDataStream out(&chunk, QIODevice::WriteOnly);
+    out << quint32(data.size());
+    const QByteArray typed = QByteArray(type) + data;
+    out.writeRawData(typed.constData(), typed.size());
+    out << pngCrc(typed);
+    return chunk;
+}
+
+// A PNG of a few kilobytes whose header declares width x height (RGBA);
+// its data holds only the first rows.
+QByteArray pngDeclaring(quint32 width, quint32 height)
+{
+    QByteArray header;
+    QDataStream out(&header, QIODevice::WriteOnly);
+    out << width << height << quint8(8) << quint8(6) << quint8(0) << quint8(0) << quint8(0);
+    const QByteArray rows(int(qMin<quint32>(height, 64)) * int(width * 4 + 1), '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header)
+           + pngChunk("IDAT", qCompress(rows, 9).mid(4)) + pngChunk("IEND", QByteArray());
+}
+
+QByteArray pngOfSize(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Resident memory of this process in bytes (0 where it cannot be read).
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : 0;
+}
 
 // Runs `action` once on the next modal widget with this object name.
 void onModal(const QString &objectName, std::function<void(QWidget *)> action)
@@ -126,6 +187,7 @@ private slots:
     void coverUploadReplacesThumbnail();
     void thumbnails_data();
     void thumbnails();
+    void hugeDeclaredThumbnailsAreRefused();
     void copyJsAndReview();
     void copyVidOnSearchPage();
     void searchEmptyKeyword();
@@ -781,6 +843,9 @@ void TstVideoPages::thumbnails_data()
     QTest::newRow("404") << 404 << QByteArray("missing") << "failure";
     QTest::newRow("not an image") << 200 << QByteArray("plain text, no picture") << "empty";
     QTest::newRow("image") << 0 << QByteArray() << "image";
+    QTest::newRow("large image is decoded small") << 200 << pngOfSize(1200, 800) << "image";
+    QTest::newRow("declares 16000 x 16000") << 200 << pngDeclaring(16000, 16000) << "empty";
+    QTest::newRow("declares 4097 x 10") << 200 << pngDeclaring(4097, 10) << "empty";
 }
 
 void TstVideoPages::thumbnails()
@@ -806,10 +871,39 @@ void TstVideoPages::thumbnails()
         const QPixmap failure(QString::fromLatin1(kLoadFailurePicture));
         QCOMPARE(hasPicture, !failure.isNull());
         if (hasPicture)
-            QCOMPARE(shown.size(), failure.size());
+            QCOMPARE(shown.size(), failure.size().scaled(kThumbnailSize, Qt::KeepAspectRatio));
     } else {
         QVERIFY(hasPicture);
     }
+    // No row keeps a picture larger than its label.
+    QVERIFY2(shown.width() <= kThumbnailSize.width() && shown.height() <= kThumbnailSize.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height())));
+}
+
+void TstVideoPages::hugeDeclaredThumbnailsAreRefused()
+{
+    // Every row's thumbnail is a small file that declares 16000 x 16000:
+    // decoded, each would take about 1 GB.
+    m_service.answerNext(QStringLiteral("/images/.*"), 200, pngDeclaring(16000, 16000), -1);
+    FakeVideoHost host;
+    VideoSearchPage search(&host);
+    VideoManagePage page(&host);
+    QJsonArray videos;
+    for (int i = 0; i < 10; ++i) {
+        const QString vid = QStringLiteral("big%1").arg(i);
+        videos.append(videoJson(vid, vid, "61", "1553673909123", m_service.baseUrl() + "/images/" + vid + ".png"));
+    }
+    const qint64 before = residentBytes();
+    listWith(page, listAnswer("10", videos));
+    const QList<ManagerWidget *> rows = manageRows(page);
+    QCOMPARE(rows.size(), 10);
+    for (ManagerWidget *row : rows)
+        QTRY_VERIFY(!row->isThumbnailPending());
+    for (ManagerWidget *row : rows)
+        QVERIFY(child<QLabel>(row, "thumbnailLbl")->pixmap(Qt::ReturnByValue).isNull());
+    const qint64 grown = residentBytes() - before;
+    QVERIFY2(grown < 50 * 1024 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(grown)));
+    m_service.clearFaults();
 }
 
 void TstVideoPages::copyJsAndReview()
