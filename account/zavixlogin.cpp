@@ -5,6 +5,7 @@
 #include "account/loginrules.h"
 #include "account/rememberedusers.h"
 #include "app/messageinfo.h"
+#include "app/plaintext.h"
 #include "net/api.h"
 #include "net/closingflag.h"
 #include "net/servicehosts.h"
@@ -149,7 +150,7 @@ void ZavixLogin::loginThreadResultSlot(QString catajs)
     reapWorker(m_loginThread);
 
     if (!catajs.contains(QLatin1String("rtoken"))) {
-        qWarning() << "login refused" << catajs.left(200);
+        qWarning() << "login refused" << loggableAnswer(catajs);
         failLogin(login::failureText(catajs));
         return;
     }
@@ -214,7 +215,7 @@ void ZavixLogin::saveRememberedUser()
 
 void ZavixLogin::failLogin(const QString &message)
 {
-    m_ui->tipsLbl->setText(message);
+    setPlainText(m_ui->tipsLbl, message);
     m_ui->loginBtn->setText(tr("登录"));
     m_ui->loginBtn->setEnabled(true);
 }

@@ -2,6 +2,8 @@
 
 #include "ui_customtitle.h"
 
+#include "app/plaintext.h"
+
 #include <QMouseEvent>
 
 CustomTitle::CustomTitle(QWidget *window)
@@ -32,7 +34,7 @@ QPushButton *CustomTitle::closeButton() const
 
 void CustomTitle::setTitle(const QString &title)
 {
-    m_ui->titleLabel->setText(title);
+    setPlainText(m_ui->titleLabel, title);
 }
 
 void CustomTitle::mousePressEvent(QMouseEvent *event)

@@ -2,6 +2,8 @@
 
 #include "ui_messageinfo.h"
 
+#include "app/plaintext.h"
+
 MessageInfo::MessageInfo(QWidget *parent, QString title, QString text, QString okText,
                          QString cancelText)
     : QDialog(parent)
@@ -13,7 +15,8 @@ MessageInfo::MessageInfo(QWidget *parent, QString title, QString text, QString o
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setWindowTitle(title);
     m_ui->customTitle->setTitle(title);
-    m_ui->messageLbl->setText(m_text);
+    // Messages may carry a text of the service or a file name.
+    setPlainText(m_ui->messageLbl, m_text);
     m_ui->addBtn->setText(okText);
 
     connect(m_ui->addBtn, &QPushButton::clicked, this, &MessageInfo::okBtnClickedSlot);

@@ -3,6 +3,7 @@
 #include "ui_addcatadialog.h"
 
 #include "app/customtitle.h"
+#include "app/plaintext.h"
 #include "net/api.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
@@ -113,7 +114,7 @@ void AddCataDialog::on_addBtn_clicked()
     qCritical() << "add cata http data:" << answer;
     const AddCataOutcome outcome = evaluateAddCataAnswer(ok, answer);
     if (!outcome.ok) {
-        m_ui->tipsLbl->setText(outcome.tip);
+        setPlainText(m_ui->tipsLbl, outcome.tip);
         return;
     }
     emit Result(name, outcome.cataid);

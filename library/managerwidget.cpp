@@ -4,6 +4,7 @@
 
 #include "account/accountrecord.h"
 #include "app/messageinfo.h"
+#include "app/plaintext.h"
 #include "library/setvideodialog.h"
 #include "library/videoformat.h"
 #include "library/videorecord.h"
@@ -15,8 +16,6 @@
 #include "net/workers.h"
 
 #include <QDebug>
-#include <QImage>
-#include <QPixmap>
 
 ManagerWidget::ManagerWidget(QWidget *parent, AccountRecord *account, bool isHeader)
     : QWidget(parent)
@@ -62,11 +61,11 @@ void ManagerWidget::setVideo(const VideoRecord &video)
     if (!m_account || m_account->userLevel != QLatin1String("6"))
         m_ui->videoDelBtn->hide();
 
-    m_ui->videoNameLbl->setText(video.title);
-    m_ui->videoNameLbl->setToolTip(video.title);
+    setPlainText(m_ui->videoNameLbl, video.title);
+    m_ui->videoNameLbl->setToolTip(plainToolTip(video.title));
     m_ui->videoStatusLbl->setText(videoformat::statusText(video.status));
     m_ui->modifyTimeLbl->setText(videoformat::modificationText(video.ptime));
-    m_ui->playTimesLbl->setText(video.times);
+    setPlainText(m_ui->playTimesLbl, video.times);
 
     m_vid = video.vid;
     m_title = video.title;
@@ -167,14 +166,11 @@ void ManagerWidget::setVideoBtnSlot()
 
 void ManagerWidget::modifyInfo(QString title, QString tag, QString describ, QString imagePath)
 {
-    if (!imagePath.isEmpty()) {
-        const QImage image(imagePath);
-        if (!image.isNull())
-            m_ui->thumbnailLbl->setPixmap(QPixmap::fromImage(image));
-    }
+    if (!imagePath.isEmpty())
+        showPictureFile(m_ui->thumbnailLbl, imagePath);
     if (!title.isEmpty()) {
-        m_ui->videoNameLbl->setTextFormat(Qt::PlainText);
-        m_ui->videoNameLbl->setText(title);
+        setPlainText(m_ui->videoNameLbl, title);
+        m_ui->videoNameLbl->setToolTip(plainToolTip(title));
         m_title = title;
     }
     if (!tag.isEmpty())

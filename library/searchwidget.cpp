@@ -2,6 +2,7 @@
 
 #include "ui_searchwidget.h"
 
+#include "app/plaintext.h"
 #include "library/videoformat.h"
 #include "library/videorecord.h"
 #include "library/videothumbnail.h"
@@ -39,15 +40,15 @@ void SearchWidget::setHeaderTexts()
 
 void SearchWidget::setVideo(const VideoRecord &video)
 {
-    m_ui->videoNameLbl->setText(video.title);
-    m_ui->videoNameLbl->setToolTip(video.title);
+    setPlainText(m_ui->videoNameLbl, video.title);
+    m_ui->videoNameLbl->setToolTip(plainToolTip(video.title));
     m_ui->videoStatusLbl->setText(videoformat::statusText(video.status));
-    m_ui->videoDurationLbl->setText(video.duration);
+    setPlainText(m_ui->videoDurationLbl, video.duration);
     m_ui->modifyTimeLbl->setText(videoformat::modificationText(video.ptime));
-    m_ui->playTimesLbl->setText(video.times);
+    setPlainText(m_ui->playTimesLbl, video.times);
     const QFontMetrics metrics(font());
     m_ui->cataBtn->setText(metrics.elidedText(video.cataname, Qt::ElideRight, m_ui->cataBtn->width()));
-    m_ui->cataBtn->setToolTip(video.cataname);
+    m_ui->cataBtn->setToolTip(plainToolTip(video.cataname));
 
     m_vid = video.vid;
     m_title = video.title;

@@ -4,6 +4,7 @@
 
 #include "account/accountrecord.h"
 #include "app/customtitle.h"
+#include "app/plaintext.h"
 #include "library/videorequests.h"
 #include "library/videoworkers.h"
 #include "net/api.h"
@@ -116,7 +117,7 @@ void SetVideoDialog::onFinished(QString text, QString error)
     }
     qWarning() << m_vid << "edit video info rejected:" << answer.code << answer.message;
     m_ui->Confirm->setEnabled(m_coverThread.isNull());
-    m_ui->tipsLabel->setText(answer.message);
+    setPlainText(m_ui->tipsLabel, answer.message);
 }
 
 void SetVideoDialog::on_upLoadpic_clicked()

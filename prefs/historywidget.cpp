@@ -1,5 +1,7 @@
 #include "prefs/historywidget.h"
 
+#include "app/plaintext.h"
+
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -65,19 +67,19 @@ void HistoryWidget::setEntry(const HistoryEntry &entry)
 {
     const QFontMetrics metrics(font());
     m_filename = entry.filename;
-    m_fileNameLbl->setText(entry.filename);
-    m_fileNameLbl->setToolTip(entry.filename);
+    setPlainText(m_fileNameLbl, entry.filename);
+    m_fileNameLbl->setToolTip(plainToolTip(entry.filename));
     m_cataname = entry.cataname;
     m_cataBtn->setText(metrics.elidedText(entry.cataname, Qt::ElideRight, m_cataBtn->width()));
-    m_cataBtn->setToolTip(entry.cataname);
-    m_vidLbl->setText(entry.vid);
-    m_videoSizeLbl->setText(entry.fileSize);
+    m_cataBtn->setToolTip(plainToolTip(entry.cataname));
+    setPlainText(m_vidLbl, entry.vid);
+    setPlainText(m_videoSizeLbl, entry.fileSize);
     m_path = entry.path;
-    m_videoPathLbl->setText(metrics.elidedText(entry.path, Qt::ElideRight, m_videoPathLbl->width()));
-    m_videoPathLbl->setToolTip(entry.path);
+    setPlainText(m_videoPathLbl, metrics.elidedText(entry.path, Qt::ElideRight, m_videoPathLbl->width()));
+    m_videoPathLbl->setToolTip(plainToolTip(entry.path));
     m_cataid = entry.cataid;
-    m_finishTimeLbl->setText(entry.finishTime);
-    m_statusLbl->setText(entry.status);
+    setPlainText(m_finishTimeLbl, entry.finishTime);
+    setPlainText(m_statusLbl, entry.status);
 }
 
 HistoryEntry HistoryWidget::entry() const

@@ -1,5 +1,6 @@
 #include "upload/uploadwidget.h"
 
+#include "app/plaintext.h"
 #include "net/workers.h"
 #include "upload/uploadchannel.h"
 #include "upload/uploaddisplay.h"
@@ -105,10 +106,10 @@ UploadWidget::UploadWidget(UploadTask *task, QWidget *parent) : QWidget(parent),
     }
 
     const QFontMetrics metrics(font());
-    m_fileNameLbl->setText(metrics.elidedText(m_task->fileName, Qt::ElideRight, 96));
-    m_fileNameLbl->setToolTip(m_task->fileName);
+    setPlainText(m_fileNameLbl, metrics.elidedText(m_task->fileName, Qt::ElideRight, 96));
+    m_fileNameLbl->setToolTip(plainToolTip(m_task->fileName));
     m_cataLbl->setText(metrics.elidedText(m_task->cataStr, Qt::ElideRight, 94));
-    m_cataLbl->setToolTip(m_task->cataStr);
+    m_cataLbl->setToolTip(plainToolTip(m_task->cataStr));
     m_task->sizeText = uploaddisplay::sizeText(m_task->fileSize);
     m_sizeLbl->setText(m_task->sizeText);
     m_progressText = uploaddisplay::progressText(m_task->alreadyUploadSize, m_task->fileSize);

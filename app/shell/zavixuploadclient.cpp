@@ -4,6 +4,7 @@
 
 #include "account/accountrecord.h"
 #include "app/messageinfo.h"
+#include "app/plaintext.h"
 #include "library/addcatadialog.h"
 #include "library/categorytree.h"
 #include "library/videopages.h"
@@ -153,7 +154,7 @@ void ZavixUploadClient::setupAccountArea()
         m_ui->renewBtn->hide();
         m_ui->frame_14->hide();
     }
-    m_ui->accountNameLabel->setText(m_email);
+    setPlainText(m_ui->accountNameLabel, m_email);
 
     m_userDataFolder = userdata::userDataFolder(m_email);
     // A folder that cannot be made is not reported; the state files of this
