@@ -8,6 +8,7 @@
 #include "upload/uploadwidget.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -21,6 +22,11 @@
 #include <limits>
 
 namespace uploadrecord {
+
+QString damagedCopyPath(const QString &path, const QDateTime &when)
+{
+    return path + QStringLiteral(".damaged-") + when.toString(QStringLiteral("yyyyMMdd-hhmmss"));
+}
 
 BlockStrings blockStrings(const QMap<qint64, UploadBlock> &blocks)
 {
@@ -230,6 +236,10 @@ QJsonArray UploadRecordKeeper::currentDocument() const
 
 bool UploadRecordKeeper::writeDocument(const QJsonArray &array)
 {
+    if (m_keepDamaged) {
+        qWarning() << "upload record not written, the damaged one stays:" << m_path;
+        return false;
+    }
     const QJsonDocument document(array);
     const QByteArray encoded = userdata::encode(document);
     if (m_haveWritten && encoded == m_lastWritten)
@@ -281,6 +291,29 @@ bool UploadRecordKeeper::saveUploadData()
     return writeDocument(array);
 }
 
+bool UploadRecordKeeper::moveDamagedAside()
+{
+    const QFileInfo info(m_path);
+    // Nothing there, or nothing in it: there is nothing to keep.
+    if (m_path.isEmpty() || !info.exists() || (info.isFile() && info.size() == 0))
+        return true;
+    const QString aside = uploadrecord::damagedCopyPath(m_path, QDateTime::currentDateTime());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString target =
+            attempt == 0 ? aside : aside + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(target))
+            continue;
+        if (QFile::rename(m_path, target)) {
+            qWarning() << "upload record cannot be read, moved aside to" << target;
+            return true;
+        }
+        break;
+    }
+    qWarning() << "upload record cannot be read and cannot be moved aside; it is kept as it is:"
+               << m_path;
+    return false;
+}
+
 UploadRecordKeeper::LoadResult UploadRecordKeeper::loadUploadData(bool autoStart, QTimer *statusTimer)
 {
     LoadResult result;
@@ -291,7 +324,10 @@ UploadRecordKeeper::LoadResult UploadRecordKeeper::loadUploadData(bool autoStart
     queue->setCurrentLinks(0);
 
     const userdata::ReadResult read = userdata::readFile(m_path);
-    const QJsonArray array = read.ok && read.document.isArray() ? read.document.array() : QJsonArray();
+    const bool readable = read.ok && read.document.isArray();
+    if (!readable)
+        m_keepDamaged = !moveDamagedAside();
+    const QJsonArray array = readable ? read.document.array() : QJsonArray();
     if (array.isEmpty()) {
         queue->hideQueueWidgets();
     } else {

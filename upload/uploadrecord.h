@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QDateTime>
 #include <QString>
 
 class QTimer;
@@ -25,6 +26,10 @@ inline QString fileName()
 {
     return QStringLiteral("uploadInfo.json");
 }
+
+// Where a record that cannot be read is kept instead of being overwritten:
+// "<path>.damaged-<yyyyMMdd-hhmmss>" of the given time.
+QString damagedCopyPath(const QString &path, const QDateTime &when);
 
 // The stored blocks of a WCS task as the record keeps them: every ctx
 // followed by ",", every index in decimal followed by ",", ascending.
@@ -109,6 +114,9 @@ public:
 private:
     bool writeDocument(const QJsonArray &array);
     void startSnapshots();
+    // Moves a record that exists but cannot be read out of the way, so the
+    // next write does not destroy it. False when it had to stay in place.
+    bool moveDamagedAside();
 
     QPointer<UploadQueue> m_queue;
     QString m_path;
@@ -117,5 +125,7 @@ private:
     QByteArray m_lastWritten;
     bool m_haveWritten = false;
     bool m_loaded = false;
+    // A damaged record could not be moved aside: it is never overwritten.
+    bool m_keepDamaged = false;
     int m_writes = 0;
 };

@@ -10,11 +10,14 @@
 #include "upload/userdatafile.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QListWidget>
 #include <QTimer>
 #include <QtTest>
@@ -282,16 +285,19 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("exists");
-        QTest::newRow("missing") << QByteArray() << false;
-        QTest::newRow("not json") << QByteArray("this is not json {").toBase64() << true;
-        QTest::newRow("not base64") << QByteArray("%%%%") << true;
-        QTest::newRow("object") << QByteArray(R"({"path":"x"})").toBase64() << true;
-        QTest::newRow("empty array") << QByteArray("[]").toBase64() << true;
+        QTest::addColumn<bool>("damaged"); // kept aside before anything is written
+        QTest::newRow("missing") << QByteArray() << false << false;
+        QTest::newRow("not json") << QByteArray("this is not json {").toBase64() << true << true;
+        QTest::newRow("not base64") << QByteArray("%%%%") << true << true;
+        QTest::newRow("object") << QByteArray(R"({"path":"x"})").toBase64() << true << true;
+        QTest::newRow("empty array") << QByteArray("[]").toBase64() << true << false;
+        QTest::newRow("empty file") << QByteArray() << true << false;
     }
     void unreadableFilesGiveAnEmptyQueue()
     {
         QFETCH(QByteArray, content);
         QFETCH(bool, exists);
+        QFETCH(bool, damaged);
         QueueFixture f(WcsChannel);
         const QString record = f.dir.filePath("uploadInfo.json");
         if (exists) {
@@ -302,7 +308,29 @@ private slots:
         f.page->findChild<QWidget *>("uploadFrame")->show();
         UploadRecordKeeper keeper(f.queue(), record);
         QTimer status;
+        const QDateTime before = QDateTime::currentDateTime();
+        if (damaged)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("^upload record cannot be read, moved aside to .*damaged-")));
         const UploadRecordKeeper::LoadResult r = keeper.loadUploadData(true, &status);
+        const QStringList aside = QDir(f.dir.path()).entryList({QStringLiteral("uploadInfo.json.damaged-*")});
+        if (damaged) {
+            // Moved aside under its time stamp, byte for byte, before the
+            // first new snapshot replaces it.
+            QCOMPARE(aside.size(), 1);
+            const QDateTime stamp = QDateTime::fromString(aside.first().mid(QStringLiteral("uploadInfo.json.damaged-").size()),
+                                                          QStringLiteral("yyyyMMdd-hhmmss"));
+            QVERIFY2(stamp.isValid() && qAbs(stamp.secsTo(before)) <= 5, qPrintable(aside.first()));
+            QCOMPARE(fileBytes(f.dir.filePath(aside.first())), content);
+            QVERIFY(!QFile::exists(record));
+            QVERIFY(f.add(f.makeFiles(1)));
+            QVERIFY(keeper.writeSnapshot());
+            QCOMPARE(readRecord(record).size(), 1);
+            QCOMPARE(fileBytes(f.dir.filePath(aside.first())), content);
+            f.queue()->tearDownQueue();
+            return;
+        }
+        QVERIFY(aside.isEmpty());
         QCOMPARE(r.objects, 0);
         QCOMPARE(f.queue()->rowCount(), 0);
         QVERIFY(!f.page->findChild<QWidget *>("uploadFrame")->isVisible());
