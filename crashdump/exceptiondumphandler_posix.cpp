@@ -179,8 +179,8 @@ struct ReporterEntriesInit {
     }
 } g_reporterEntriesInit;
 
-// Starts "crashsend" with the whole command line as its one argument: first
-// the one next to the executable, then the one found through PATH.
+// Starts "crashsend" with the whole command line as its one argument: only
+// the one next to the executable, never one found through PATH.
 class crashSenderRemote {
 public:
     crashSenderRemote(const ReporterEntry *entries, std::size_t count, const std::string &extraArguments,
@@ -188,7 +188,7 @@ public:
         : m_entries(entries)
         , m_count(count)
         , m_commandLine(vexdump::reporterCommandLineCapacity(count, extraArguments.c_str()), '\0')
-        , m_siblingPath(exeFolder + "/crashsend")
+        , m_siblingPath(exeFolder.empty() ? std::string() : exeFolder + "/crashsend")
     {
     }
     virtual ~crashSenderRemote() = default;
@@ -198,7 +198,7 @@ public:
     // Runs on the dump thread: uses the buffers made at construction only.
     virtual void launchReporter(const char *dumpPath, const char *extraArguments)
     {
-        if (!dumpPath || !*dumpPath)
+        if (!dumpPath || !*dumpPath || m_siblingPath.empty())
             return;
         struct timespec now;
         clock_gettime(CLOCK_REALTIME, &now);
@@ -222,8 +222,9 @@ public:
         posix_spawnattr_setsigdefault(&attributes, &fatal);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         pid_t pid = 0;
-        if (posix_spawn(&pid, m_siblingPath.c_str(), nullptr, &attributes, argv, environ) != 0)
-            posix_spawnp(&pid, name, nullptr, &attributes, argv, environ);
+        // Only the reporter of the program's own folder: a PATH lookup could
+        // start whatever program of that name comes first.
+        posix_spawn(&pid, m_siblingPath.c_str(), nullptr, &attributes, argv, environ);
         posix_spawnattr_destroy(&attributes);
     }
 

@@ -154,6 +154,11 @@ public:
         , m_count(count)
         , m_commandLine(vexdump::reporterCommandLineCapacity(count, extraArguments.c_str()), L'\0')
     {
+        // The reporter of the program's own folder, by its full path: a bare
+        // name would be looked up in the current folder and PATH as well.
+        const std::wstring folder = vexdump::parentFolder(executablePath(), L'\\');
+        if (!folder.empty())
+            m_reporterPath = folder + L"\\crashsend.exe";
     }
     virtual ~crashSenderRemote() = default;
     crashSenderRemote(const crashSenderRemote &) = delete;
@@ -162,7 +167,7 @@ public:
     // Runs on the dump thread: uses the buffer sized at construction only.
     virtual void launchReporter(const wchar_t *dumpPath, const wchar_t *extraArguments)
     {
-        if (!dumpPath || !*dumpPath)
+        if (!dumpPath || !*dumpPath || m_reporterPath.empty())
             return;
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
@@ -172,13 +177,14 @@ public:
                                                m_entries, m_count, extraArguments)
             == 0)
             return;
-        ShellExecuteW(nullptr, L"open", L"crashsend.exe", m_commandLine.c_str(), nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(nullptr, L"open", m_reporterPath.c_str(), m_commandLine.c_str(), nullptr, SW_SHOWNORMAL);
     }
 
 private:
     const ReporterEntry *m_entries;
     std::size_t m_count;
     std::wstring m_commandLine;
+    std::wstring m_reporterPath;
 };
 
 struct ReporterContext {

@@ -41,6 +41,7 @@ private slots:
     void folderChoice();
     void withoutDumpWriter();
     void localInstallStartsNoReporter();
+    void reporterOnlyFromTheProgramsFolder();
 
 private:
     crashtest::Run crash(const QString &programFolder, const QStringList &arguments);
@@ -254,6 +255,23 @@ void TestVexDumpPosix::localInstallStartsNoReporter()
     QCOMPARE(crashtest::dumpFiles(m_dumps).size(), 1);
     // The reporter would have been started before the process ended.
     QVERIFY(crashtest::waitForRecords(m_records, 1, 500).isEmpty());
+}
+
+void TestVexDumpPosix::reporterOnlyFromTheProgramsFolder()
+{
+    // The same program in a folder without a reporter, with a reporter of
+    // that name on PATH: nothing is started.
+    const QString alone = m_work->filePath("alone");
+    QVERIFY(QDir().mkpath(alone));
+    QVERIFY(QFile::copy(crasher(), crasher(alone)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VEXDUMP_RECORD_DIR", m_records);
+    env.insert("PATH", kPrograms + ":" + env.value("PATH"));
+    const crashtest::Run run = crashtest::runProgram(crasher(alone), {"segv", m_dumps}, env, kPrograms, 30000);
+    QVERIFY(run.output.contains("installed: 1"));
+    QCOMPARE(run.exitCode, int(SIGSEGV));
+    QCOMPARE(crashtest::dumpFiles(m_dumps).size(), 1);
+    QVERIFY(crashtest::waitForRecords(m_records, 1, 1000).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestVexDumpPosix)
