@@ -126,6 +126,7 @@ void handleLogin(ServiceCore &core, const httplib::Request &req, httplib::Respon
     data.insert(QStringLiteral("childUserId"), child ? a->id : QString());
     data.insert(QStringLiteral("email"), a->email);
     data.insert(QStringLiteral("secretKey"), a->secretKey);
+    core.noteSecret(a->secretKey);
     data.insert(QStringLiteral("packageType"), a->packageType);
     data.insert(QStringLiteral("leftDay"), a->leftDay);
     data.insert(QStringLiteral("remainBytes"), double(core.state().remainSpace(a->id)));
@@ -414,6 +415,8 @@ void handleOssInit(ServiceCore &core, const httplib::Request &req, httplib::Resp
     data.insert(QStringLiteral("accessId"), oss.accessId);
     data.insert(QStringLiteral("accessKey"), oss.accessKey);
     data.insert(QStringLiteral("token"), oss.token);
+    for (const QString &secret : {oss.accessId, oss.accessKey, oss.token})
+        core.noteSecret(secret);
     sendJson(res, envelope(200, QStringLiteral("success"), QString(), data));
 }
 
@@ -458,6 +461,7 @@ void handleWcsInit(ServiceCore &core, const httplib::Request &req, httplib::Resp
     data.insert(QStringLiteral("fileid"), fileid);
     data.insert(QStringLiteral("dateStr"), dateStr);
     data.insert(QStringLiteral("uploadToken"), t.token);
+    core.noteSecret(t.token);
     data.insert(QStringLiteral("host"), core.baseUrl());
     sendJson(res, envelope(200, QStringLiteral("success"), QString(), data));
 }
@@ -490,6 +494,8 @@ void handleOssDirectInit(ServiceCore &core, const httplib::Request &req, httplib
     data.insert(QStringLiteral("dir"), dir);
     data.insert(QStringLiteral("host"), oss.endpoint + QLatin1Char('/') + oss.bucket);
     data.insert(QStringLiteral("expire"), double(now.addSecs(3600).toSecsSinceEpoch()));
+    for (const QString &secret : {oss.accessId, QString::fromLatin1(policyText), QString::fromLatin1(signature)})
+        core.noteSecret(secret);
     sendJson(res, envelope(200, QStringLiteral("success"), QString(), data));
 }
 

@@ -131,6 +131,11 @@ void DevService::expireWcsTokens()
     m_core->state().expireTickets();
 }
 
+QStringList DevService::handedOutSecrets() const
+{
+    return m_core->handedOutSecrets();
+}
+
 void DevService::answerNext(const QString &pathPattern, int status, const QByteArray &body, int count,
                             const QString &method)
 {

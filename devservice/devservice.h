@@ -125,6 +125,10 @@ public:
     void setInstaller(const QByteArray &bytes);
     // Makes every WCS upload token issued so far invalid (answers 401).
     void expireWcsTokens();
+    // Every secret value the answers have handed out so far: secret keys of
+    // logins, store keys and tokens of inits, speed-test policies and
+    // signatures (for tests that look for them where they must not be).
+    QStringList handedOutSecrets() const;
 
     // --- faults ---------------------------------------------------------
     // pathPattern is a regular expression matched against the whole path

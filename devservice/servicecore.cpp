@@ -158,6 +158,21 @@ ServiceCore::~ServiceCore()
     stop();
 }
 
+void ServiceCore::noteSecret(const QString &value)
+{
+    if (value.isEmpty())
+        return;
+    std::lock_guard<std::mutex> lock(m_secretMutex);
+    if (!m_secrets.contains(value))
+        m_secrets.append(value);
+}
+
+QStringList ServiceCore::handedOutSecrets() const
+{
+    std::lock_guard<std::mutex> lock(m_secretMutex);
+    return m_secrets;
+}
+
 qint64 ServiceCore::nowMs() const
 {
     return QDateTime::currentMSecsSinceEpoch() + m_clockOffsetMs.load();

@@ -8,6 +8,7 @@
 #include "devservice/servicestate.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -62,6 +63,10 @@ public:
     OssCoordinates ossCoordinates();
     OssHook *ossHook();
 
+    // Every key, token and signature an answer has carried (no empty ones).
+    void noteSecret(const QString &value);
+    QStringList handedOutSecrets() const;
+
 private:
     Q_DISABLE_COPY(ServiceCore)
     void configure(httplib::Server &server);
@@ -84,6 +89,8 @@ private:
     QString m_error;
     QString m_ossKeyId;
     QString m_ossKeySecret;
+    mutable std::mutex m_secretMutex;
+    QStringList m_secrets;
 };
 
 // Forwarding of faults to the OSS store's own switches.
