@@ -13,7 +13,9 @@ void setPlainText(QLabel *label, const QString &text)
 
 QString plainToolTip(const QString &text)
 {
-    if (text.isEmpty())
+    // A tool tip is read as rich text exactly when it looks like it; only
+    // then is it escaped, so plain names keep their tool tip as they are.
+    if (!Qt::mightBeRichText(text))
         return text;
     return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }

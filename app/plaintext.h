@@ -12,5 +12,6 @@ class QLabel;
 void setPlainText(QLabel *label, const QString &text);
 
 // A tool tip that shows text as its characters (tool tips have no plain-text
-// mode of their own: the text is escaped into a paragraph).
+// mode of their own: a text that would be read as markup is escaped into a
+// paragraph, any other stays as it is).
 QString plainToolTip(const QString &text);

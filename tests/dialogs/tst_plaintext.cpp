@@ -14,6 +14,7 @@
 #include "upload/uploadtask.h"
 #include "upload/uploadwidget.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextDocument>
@@ -122,7 +123,9 @@ private slots:
         task->fileSize = 10;
         UploadWidget row(task);
         QString why;
-        QVERIFY2(showsPlain(labelOf(&row, "fileNameLbl"), task->fileName, &why), qPrintable(why));
+        // The row shows the name elided to its column.
+        const QString shownName = QFontMetrics(row.font()).elidedText(task->fileName, Qt::ElideRight, 96);
+        QVERIFY2(showsPlain(labelOf(&row, "fileNameLbl"), shownName, &why), qPrintable(why));
         QCOMPARE(shownToolTip(labelOf(&row, "fileNameLbl")->toolTip()), task->fileName);
         QCOMPARE(shownToolTip(labelOf(&row, "cataLbl")->toolTip()), kMarkup);
 

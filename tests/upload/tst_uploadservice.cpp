@@ -7,10 +7,12 @@
 #include "dialoghelper.h"
 #include "demoservice.h"
 #include "devservice/devservice.h"
+#include "net/api.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
 #include "upload/uploadinit.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -98,9 +100,13 @@ private slots:
         const QString path = f.makeFile(QStringLiteral("resume.mp4"));
         const QString fileid = QStringLiteral("a&vid=x#y z%2");
         const QString dateStr = QStringLiteral("2026/12?1");
+        const QString vid = makeVid(account.userId, QStringLiteral("resume.mp4"), QStringLiteral("1"),
+                                    QFileInfo(path).size(), path);
+        const BookkeepingUrls urls = makeBookkeepingUrls(account, vid, QStringLiteral("resume"), QStringLiteral("1"));
+        QVERIFY(channelPost(urls.insertUrl.toUtf8()).ok);
         m_service.clearRequestLog();
-        const InitRequest request = buildInitRequest(account, path, QStringLiteral("1"), QStringLiteral("10002abc_1"),
-                                                     fileid, dateStr, currentPtime());
+        const InitRequest request = buildInitRequest(account, path, QStringLiteral("1"), vid, fileid, dateStr,
+                                                     currentPtime());
         QVERIFY(request.signText.contains(QStringLiteral("&fileid=") + fileid + QStringLiteral("&")));
         QVERIFY(request.signText.contains(QStringLiteral("&dateStr=") + dateStr + QStringLiteral("&")));
         const PostResult init = channelPost(request.url.toUtf8());
@@ -111,7 +117,7 @@ private slots:
         QVERIFY2(sent.first().query.contains(QStringLiteral("&fileid=a%26vid%3Dx%23y+z%252&")),
                  qPrintable(sent.first().query));
         QVERIFY2(sent.first().query.contains(QStringLiteral("&dateStr=2026%2F12%3F1&")), qPrintable(sent.first().query));
-        QVERIFY(sent.first().query.endsWith(QStringLiteral("&vid=10002abc_1")));
+        QVERIFY(sent.first().query.endsWith(QStringLiteral("&vid=") + vid));
     }
 
     void timeStampRejection()
