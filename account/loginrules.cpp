@@ -8,13 +8,29 @@
 #include <QJsonValue>
 #include <QObject>
 
+#include <cmath>
+#include <limits>
+
 namespace {
+
+// A number of the answer truncated towards zero; values beyond the 64-bit
+// range saturate (converting them directly would be undefined).
+qint64 saturatedInt64(double d)
+{
+    if (std::isnan(d))
+        return 0;
+    if (d >= 9223372036854775808.0)
+        return std::numeric_limits<qint64>::max();
+    if (d <= -9223372036854775808.0)
+        return std::numeric_limits<qint64>::min();
+    return qint64(d);
+}
 
 // A number of the answer as a 64-bit integer; numeric strings count too.
 qint64 int64Of(const QJsonValue &value)
 {
     if (value.isDouble())
-        return qint64(value.toDouble());
+        return saturatedInt64(value.toDouble());
     if (value.isString())
         return value.toString().trimmed().toLongLong();
     return 0;
@@ -26,7 +42,7 @@ QString textOf(const QJsonValue &value)
     if (value.isString())
         return value.toString();
     if (value.isDouble())
-        return QString::number(qint64(value.toDouble()));
+        return QString::number(saturatedInt64(value.toDouble()));
     return {};
 }
 
@@ -103,7 +119,8 @@ LoginAnswer parseLoginAnswer(const QString &text)
         return answer;
     const QJsonObject data = dataValue.toObject();
     answer.valid = true;
-    answer.leftDay = int(int64Of(data.value(QStringLiteral("leftDay"))));
+    answer.leftDay = int(qBound<qint64>(std::numeric_limits<int>::min(), int64Of(data.value(QStringLiteral("leftDay"))),
+                                         std::numeric_limits<int>::max()));
     answer.remainBytes = int64Of(data.value(QStringLiteral("remainBytes")));
     answer.userId = textOf(data.value(QStringLiteral("userId")));
     answer.packageType = textOf(data.value(QStringLiteral("packageType")));

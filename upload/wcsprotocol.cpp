@@ -99,7 +99,9 @@ ChunkAnswer evaluateChunkAnswer(long status, const QByteArray &body, bool isFirs
             a.verdict = ChunkVerdict::Resend;
             return a;
         }
-        if (quint32(qint64(crc.toDouble())) != chunkCrc || qint64(offset.toDouble()) != expectedOffset) {
+        // Compared as numbers: an answer's value beyond the range of the
+        // integers cannot be converted safely, and it cannot match either.
+        if (crc.toDouble() != double(chunkCrc) || offset.toDouble() != double(expectedOffset)) {
             a.verdict = ChunkVerdict::Resend;
             return a;
         }

@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
+#include <limits>
+
 class TestLoginRules final : public QObject
 {
     Q_OBJECT
@@ -125,6 +127,13 @@ void TestLoginRules::loginAnswer()
     login::fillRecord(parentRecord, QStringLiteral("a@b.cn"), parent);
     QCOMPARE(parentRecord.uid, QStringLiteral("u1"));
     QVERIFY(!parentRecord.isChild);
+
+    // Numbers beyond the integers' range saturate instead of wrapping.
+    const login::LoginAnswer huge = login::parseLoginAnswer(QStringLiteral(
+        R"({"data":{"rtoken":"r","leftDay":1e300,"remainBytes":-1e300,"userId":4e19}})"));
+    QCOMPARE(huge.leftDay, std::numeric_limits<int>::max());
+    QCOMPARE(huge.remainBytes, std::numeric_limits<qint64>::min());
+    QCOMPARE(huge.userId, QString::number(std::numeric_limits<qint64>::max()));
 
     QVERIFY(!login::parseLoginAnswer(QStringLiteral("rtoken")).valid);
     QVERIFY(!login::parseLoginAnswer(QStringLiteral(R"(["rtoken"])")).valid);

@@ -116,6 +116,13 @@ private slots:
         QTest::newRow("ctx unfit for a path")
             << 200 << QByteArray(R"({"ctx":"a/b","crc32":305419896,"offset":2048})") << false
             << v(wcs::ChunkVerdict::Resend);
+        // Numbers beyond the integers' range match nothing (and do not wrap).
+        QTest::newRow("crc beyond 32 bits")
+            << 200 << QByteArray(R"({"ctx":"ab12","crc32":4600387192,"offset":2048})") << false
+            << v(wcs::ChunkVerdict::Resend);
+        QTest::newRow("huge numbers")
+            << 200 << QByteArray(R"({"ctx":"ab12","crc32":1e300,"offset":-1e300})") << false
+            << v(wcs::ChunkVerdict::Resend);
         QTest::newRow("not json") << 200 << QByteArray("ok") << false << v(wcs::ChunkVerdict::Resend);
         QTest::newRow("no answer") << 0 << QByteArray() << false << v(wcs::ChunkVerdict::Resend);
         QTest::newRow("503") << 503 << QByteArray("{}") << true << v(wcs::ChunkVerdict::Resend);
