@@ -174,21 +174,29 @@ OssOperations::listParts(const std::string &bucket, const std::string &key,
         });
         if (!response.isSuccess())
             return Result(errorFromResponse(response));
-        for (const std::string &element : xmlElements(response.body, "Part")) {
-            CheckpointPart part;
-            part.number = static_cast<uint32_t>(std::strtoul(xmlValue(element, "PartNumber").c_str(), nullptr, 10));
-            part.size = std::strtoull(xmlValue(element, "Size").c_str(), nullptr, 10);
-            part.eTag = xmlValue(element, "ETag");
-            if (part.number > 0)
-                parts.push_back(part);
-        }
-        const std::string truncated = xmlValue(response.body, "IsTruncated");
-        const std::string next = xmlValue(response.body, "NextPartNumberMarker");
-        if (truncated != "true" || next.empty() || next == marker)
+        const PartListPage listed = parsePartList(response.body);
+        parts.insert(parts.end(), listed.parts.begin(), listed.parts.end());
+        if (!listed.truncated || listed.nextMarker.empty() || listed.nextMarker == marker)
             return Result(parts);
-        marker = next;
+        marker = listed.nextMarker;
     }
     return Result(OssError(ClientErrorCode::InvalidResponse, "the part list does not end"));
+}
+
+OssOperations::PartListPage OssOperations::parsePartList(const std::string &body)
+{
+    PartListPage page;
+    for (const std::string &element : xmlElements(body, "Part")) {
+        CheckpointPart part;
+        part.number = static_cast<uint32_t>(std::strtoul(xmlValue(element, "PartNumber").c_str(), nullptr, 10));
+        part.size = std::strtoull(xmlValue(element, "Size").c_str(), nullptr, 10);
+        part.eTag = xmlValue(element, "ETag");
+        if (part.number > 0)
+            page.parts.push_back(part);
+    }
+    page.truncated = xmlValue(body, "IsTruncated") == "true";
+    page.nextMarker = xmlValue(body, "NextPartNumberMarker");
+    return page;
 }
 
 std::string OssOperations::completeBody(const std::vector<CheckpointPart> &parts)
@@ -196,7 +204,7 @@ std::string OssOperations::completeBody(const std::vector<CheckpointPart> &parts
     std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CompleteMultipartUpload>\n";
     for (const CheckpointPart &part : parts)
         body += "<Part><PartNumber>" + std::to_string(part.number) + "</PartNumber><ETag>" +
-                part.eTag + "</ETag></Part>\n";
+                xmlEscape(part.eTag) + "</ETag></Part>\n";
     body += "</CompleteMultipartUpload>\n";
     return body;
 }

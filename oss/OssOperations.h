@@ -53,6 +53,16 @@ public:
 
     static std::string completeBody(const std::vector<CheckpointPart> &parts);
 
+    // One page of a part list answer: the parts with a number, and where the
+    // next page starts when the list is truncated.
+    struct PartListPage
+    {
+        std::vector<CheckpointPart> parts;
+        bool truncated = false;
+        std::string nextMarker;
+    };
+    static PartListPage parsePartList(const std::string &body);
+
 private:
     // Repeats `attempt` after network errors and 5xx answers with a growing
     // pause, until it succeeds, fails otherwise or the retries are used up.

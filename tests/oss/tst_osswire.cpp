@@ -189,6 +189,10 @@ private slots:
         QCOMPARE(parts.size(), size_t(2));
         QCOMPARE(xmlValue(parts[1], "PartNumber"), std::string("2"));
         QCOMPARE(xmlValue(parts[0], "ETag"), std::string("\"A1\""));
+        // A tag as a hostile store might list it cannot change the body's elements.
+        const std::string hostile = OssOperations::completeBody({{1, 5, "\"x</ETag></Part><Part>&"}});
+        QCOMPARE(xmlElements(hostile, "Part").size(), size_t(1));
+        QCOMPARE(xmlValue(hostile, "ETag"), std::string("\"x</ETag></Part><Part>&"));
         bool found = true;
         QCOMPARE(xmlValue("<Error><Code>NoSuchUpload</Code><Message>a &lt;b&gt; &amp; &quot;c&quot;</Message></Error>",
                           "Message", &found),
