@@ -33,10 +33,9 @@ QJsonDocument toDocument(const NetTestRecord &record)
     return QJsonDocument(o);
 }
 
-NetTestRecord loadRecord(const QString &path, int channel)
+NetTestRecord fromFile(const userdata::ReadResult &read, int channel)
 {
     NetTestRecord r;
-    const userdata::ReadResult read = userdata::readFile(path);
     if (!read.ok)
         return r;
     r.uploadType = channel;
@@ -47,6 +46,11 @@ NetTestRecord loadRecord(const QString &path, int channel)
     r.speedA = o.value(QStringLiteral("speedA")).toInt();
     r.speedB = o.value(QStringLiteral("speedB")).toInt();
     return r;
+}
+
+NetTestRecord loadRecord(const QString &path, int channel)
+{
+    return fromFile(userdata::readFile(path), channel);
 }
 
 bool saveRecord(const QString &path, const NetTestRecord &record)

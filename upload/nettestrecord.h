@@ -1,5 +1,7 @@
 #pragma once
 
+#include "upload/userdatafile.h"
+
 #include <QJsonDocument>
 #include <QString>
 
@@ -36,6 +38,8 @@ QJsonDocument toDocument(const NetTestRecord &record);
 // WCS account (channel 1) keeps no speeds. A missing or unreadable file
 // gives a zeroed record.
 NetTestRecord loadRecord(const QString &path, int channel);
+// The same from a file already read (not ok: the zeroed record).
+NetTestRecord fromFile(const userdata::ReadResult &read, int channel);
 
 // Writes the record atomically. False when it could not be written.
 bool saveRecord(const QString &path, const NetTestRecord &record);
