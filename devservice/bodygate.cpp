@@ -108,9 +108,41 @@ void dropConnection(const httplib::Request &req)
 
 constexpr qint64 kLogDigestMax = 256 * 1024; // keep in step with the log in servicecore.cpp
 
+// A refused body is read and dropped up to this size before the answer
+// goes out: a client that is still sending reads the answer instead of
+// losing it to a reset connection. Larger bodies are not read at all.
+constexpr qint64 kDrainMax = 256LL * 1024 * 1024;
+
+bool carriesBody(const httplib::Request &req, qint64 announced)
+{
+    return announced >= 0 || req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+}
+
+// Reads the rest of a body and drops it; the bytes go into `total`.
+void drainRest(const httplib::Request &req, const httplib::ContentReader &reader, qint64 announced, qint64 &total)
+{
+    if (!carriesBody(req, announced) || announced > kDrainMax)
+        return;
+    reader([&total](const char *, size_t size) {
+        total += qint64(size);
+        return total <= kDrainMax;
+    });
+}
+
 const char *tooLargeBody = R"({"code":413,"status":"error","message":"request body is too large."})";
 
 } // namespace
+
+void refuseBody(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader,
+                int status, const std::string &body)
+{
+    qint64 total = 0;
+    drainRest(req, reader, announcedLength(req), total);
+    t_note.streamed = true;
+    t_note.size = total;
+    t_note.md5.clear();
+    answerAndClose(res, status, body);
+}
 
 BodyNote &currentBodyNote()
 {
@@ -166,12 +198,14 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
     const qint64 announced = announcedLength(req);
     t_note.streamed = true;
     if (maxBytes >= 0 && announced > maxBytes) {
+        qint64 drained = 0;
+        drainRest(req, reader, announced, drained);
+        t_note.size = drained;
         answerAndClose(res, 413, tooLargeBody);
         r.outcome = BodyOutcome::TooLarge;
         return r;
     }
-    const bool chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
-    if (announced < 0 && !chunked) {
+    if (!carriesBody(req, announced)) {
         // No length and no chunks: the request has no body.
         t_note.md5.clear();
         r.outcome = BodyOutcome::Complete;
@@ -185,7 +219,12 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
     bool refused = false;
     bool reset = false;
     qint64 total = 0;
+    qint64 dropped = 0; // read after the body was refused
     const bool read = reader([&](const char *data, size_t size) {
+        if (tooLarge || refused) {
+            dropped += qint64(size);
+            return total + dropped <= kDrainMax;
+        }
         core.faults().throttle(size);
         if (resetAt && total + qint64(size) >= *resetAt) {
             const size_t part = size_t(*resetAt - total);
@@ -196,16 +235,15 @@ BodyResult pumpBody(ServiceCore &core, const httplib::Request &req, httplib::Res
         }
         if (maxBytes >= 0 && total + qint64(size) > maxBytes) {
             tooLarge = true;
-            return false;
+            dropped += qint64(size);
+            return true;
         }
         md5.add(data, size);
         total += qint64(size);
         if (total > kLogDigestMax)
             md5.drop();
-        if (!sink(data, size)) {
+        if (!sink(data, size))
             refused = true;
-            return false;
-        }
         return true;
     });
     if (settleStoppedBody(core, req, res, r, total, reset, tooLarge, refused))
@@ -246,11 +284,17 @@ BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib
     const qint64 announced = announcedLength(req);
     t_note.streamed = true;
     if (maxBytes >= 0 && announced > maxBytes) {
+        qint64 drained = 0;
+        drainRest(req, reader, announced, drained);
+        t_note.size = drained;
         answerAndClose(res, 413, tooLargeBody);
         r.outcome = BodyOutcome::TooLarge;
         return r;
     }
     if (!req.is_multipart_form_data()) {
+        qint64 drained = 0;
+        drainRest(req, reader, announced, drained);
+        t_note.size = drained;
         answerAndClose(res, 400, R"({"code":400,"status":"error","message":"multipart/form-data expected."})");
         r.outcome = BodyOutcome::SinkRefused;
         return r;
@@ -260,15 +304,18 @@ BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib
     bool refused = false;
     bool reset = false;
     qint64 total = 0;
+    qint64 dropped = 0; // read after the body was refused
     const bool read = reader(
         [&](const httplib::MultipartFormData &part) {
-            if (!onPart(part)) {
+            if (!tooLarge && !refused && !onPart(part))
                 refused = true;
-                return false;
-            }
             return true;
         },
         [&](const char *data, size_t size) {
+            if (tooLarge || refused) {
+                dropped += qint64(size);
+                return total + dropped <= kDrainMax;
+            }
             core.faults().throttle(size);
             if (resetAt && total + qint64(size) >= *resetAt) {
                 reset = true;
@@ -276,13 +323,12 @@ BodyResult pumpMultipart(ServiceCore &core, const httplib::Request &req, httplib
             }
             if (maxBytes >= 0 && total + qint64(size) > maxBytes) {
                 tooLarge = true;
-                return false;
+                dropped += qint64(size);
+                return true;
             }
             total += qint64(size);
-            if (!onData(data, size)) {
+            if (!onData(data, size))
                 refused = true;
-                return false;
-            }
             return true;
         });
     if (settleStoppedBody(core, req, res, r, total, reset, tooLarge, refused))

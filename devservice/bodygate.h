@@ -20,9 +20,9 @@ using BodySink = std::function<bool(const char *data, size_t size)>;
 
 enum class BodyOutcome {
     Complete,    // the whole body went to the sink
-    TooLarge,    // announced or actual size above the limit (413 set)
+    TooLarge,    // announced or actual size above the limit (413 set, body drained)
     Dropped,     // the client vanished or a reset fault fired
-    SinkRefused, // the sink returned false
+    SinkRefused, // the sink returned false (the rest of the body is drained)
 };
 
 struct BodyResult
@@ -63,6 +63,12 @@ struct BodyNote
 };
 BodyNote &currentBodyNote();
 void resetBodyNote();
+
+// Refuses a request whose body was not read yet: reads and drops the body
+// first (when it is not beyond 256 MiB), so a client that is still sending
+// reads the answer, then answers like answerAndClose().
+void refuseBody(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader,
+                int status, const std::string &body);
 
 // Sets an error answer and asks to close the connection (the rest of an
 // unread body must not be taken for the next request).

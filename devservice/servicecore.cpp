@@ -150,6 +150,9 @@ ServiceCore::ServiceCore(const DevService::Options &options) : m_options(options
         QDir().mkpath(m_dataDir);
     }
     m_state.setEncodeDelay(m_options.encodeDelayMs);
+    // Upload tokens and block states live in the data folder, so a batch
+    // outlives a restart of the service on the same folder.
+    m_state.keepTicketsIn(m_dataDir + QStringLiteral("/wcs-tickets.json"));
     m_wcs = std::make_unique<WcsStore>(m_dataDir, m_options.digestOnly);
 }
 

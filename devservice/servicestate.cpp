@@ -2,10 +2,15 @@
 
 #include "devservice/signcheck.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cstdio>
+#include <deque>
 
 namespace devsvc {
 
@@ -335,19 +340,42 @@ VideoPage ServiceState::listVideos(const Account &account, qint64 cataid, bool w
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const QString owner = account.libraryOwner();
-    QList<Video *> hits;
-    for (Video &v : m_videos) {
+    auto matches = [&](const Video &v) {
         if (v.owner != owner)
-            continue;
+            return false;
         if (account.rootCataid > 1 && !isBelow(v.cataid, account.rootCataid))
-            continue;
+            return false;
         const bool inCategory = withSub ? isBelow(v.cataid, cataid) : v.cataid == cataid;
         if (!inCategory)
+            return false;
+        return keyword.isEmpty() || v.title.contains(keyword, Qt::CaseInsensitive)
+               || v.title.contains(escapeTitle(keyword), Qt::CaseInsensitive);
+    };
+    QList<Video *> hits;
+    for (Video &v : m_videos)
+        if (matches(v))
+            hits.append(&v);
+    // Uploads registered by the bookkeeping insert and not finished yet are
+    // listed as uploading ("5") until the store completes them or the
+    // client cancels them.
+    std::deque<Video> uploading; // stable addresses for `hits`
+    for (const PendingUpload &u : m_pending) {
+        if (!u.inserted || m_videos.contains(u.vid))
             continue;
-        if (!keyword.isEmpty() && !v.title.contains(keyword, Qt::CaseInsensitive)
-            && !v.title.contains(escapeTitle(keyword), Qt::CaseInsensitive))
+        Video v;
+        v.vid = u.vid;
+        v.owner = u.owner;
+        v.cataid = u.cataid;
+        v.title = escapeTitle(u.title);
+        v.duration = QStringLiteral("00:00:00");
+        v.times = QStringLiteral("0");
+        v.status = QStringLiteral("5");
+        v.ptimeMs = u.insertedMs;
+        v.size = u.fileSize;
+        if (!matches(v))
             continue;
-        hits.append(&v);
+        uploading.push_back(v);
+        hits.append(&uploading.back());
     }
     // Newest first.
     std::stable_sort(hits.begin(), hits.end(), [](const Video *a, const Video *b) {
@@ -463,6 +491,8 @@ void ServiceState::noteUpload(const PendingUpload &upload)
         it->fileSize = upload.fileSize;
     if (!upload.fileName.isEmpty())
         it->fileName = upload.fileName;
+    if (upload.inserted && !it->inserted)
+        it->insertedMs = upload.insertedMs;
     it->inserted = it->inserted || upload.inserted;
 }
 
@@ -512,10 +542,96 @@ OpResult ServiceState::completeUpload(const QString &vid, qint64 size, const QBy
     return r;
 }
 
+namespace {
+
+QJsonObject ticketJson(const WcsTicket &t)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("token"), t.token);
+    o.insert(QStringLiteral("vid"), t.vid);
+    o.insert(QStringLiteral("owner"), t.owner);
+    o.insert(QStringLiteral("accountId"), t.accountId);
+    o.insert(QStringLiteral("fileid"), t.fileid);
+    o.insert(QStringLiteral("dateStr"), t.dateStr);
+    o.insert(QStringLiteral("fileName"), t.fileName);
+    o.insert(QStringLiteral("title"), t.title);
+    o.insert(QStringLiteral("cataid"), double(t.cataid));
+    o.insert(QStringLiteral("fileSize"), double(t.fileSize));
+    o.insert(QStringLiteral("issuedMs"), double(t.issuedMs));
+    o.insert(QStringLiteral("valid"), t.valid);
+    return o;
+}
+
+WcsTicket ticketFrom(const QJsonObject &o)
+{
+    WcsTicket t;
+    t.token = o.value(QStringLiteral("token")).toString();
+    t.vid = o.value(QStringLiteral("vid")).toString();
+    t.owner = o.value(QStringLiteral("owner")).toString();
+    t.accountId = o.value(QStringLiteral("accountId")).toString();
+    t.fileid = o.value(QStringLiteral("fileid")).toString();
+    t.dateStr = o.value(QStringLiteral("dateStr")).toString();
+    t.fileName = o.value(QStringLiteral("fileName")).toString();
+    t.title = o.value(QStringLiteral("title")).toString();
+    t.cataid = asInt64(o.value(QStringLiteral("cataid")), 1);
+    t.fileSize = asInt64(o.value(QStringLiteral("fileSize")));
+    t.issuedMs = asInt64(o.value(QStringLiteral("issuedMs")));
+    t.valid = o.value(QStringLiteral("valid")).toBool();
+    return t;
+}
+
+} // namespace
+
+void ServiceState::keepTicketsIn(const QString &path)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ticketFile = path;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject root = QJsonDocument::fromJson(in.readAll()).object();
+    for (const QJsonValue &v : root.value(QStringLiteral("tickets")).toArray()) {
+        const WcsTicket t = ticketFrom(v.toObject());
+        if (!t.token.isEmpty())
+            m_tickets.insert(t.token, t);
+    }
+    const QJsonObject fileids = root.value(QStringLiteral("fileids")).toObject();
+    for (auto it = fileids.begin(); it != fileids.end(); ++it)
+        m_fileids.insert(it.key(), it.value().toString());
+}
+
+// The tokens are secrets: the file is readable by its owner only, and is
+// replaced whole (write, then rename).
+void ServiceState::saveTicketsLocked() const
+{
+    if (m_ticketFile.isEmpty())
+        return;
+    QJsonArray tickets;
+    for (const WcsTicket &t : m_tickets)
+        tickets.append(ticketJson(t));
+    QJsonObject fileids;
+    for (auto it = m_fileids.constBegin(); it != m_fileids.constEnd(); ++it)
+        fileids.insert(it.key(), it.value());
+    QJsonObject root;
+    root.insert(QStringLiteral("tickets"), tickets);
+    root.insert(QStringLiteral("fileids"), fileids);
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    QDir().mkpath(QFileInfo(m_ticketFile).absolutePath());
+    const QString temp = m_ticketFile + QStringLiteral(".tmp");
+    QFile out(temp);
+    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+              && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.write(bytes) == bytes.size();
+    out.close();
+    ok = ok && std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(m_ticketFile).constData()) == 0;
+    if (!ok)
+        QFile::remove(temp);
+}
+
 void ServiceState::addTicket(const WcsTicket &ticket)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_tickets.insert(ticket.token, ticket);
+    saveTicketsLocked();
 }
 
 std::optional<WcsTicket> ServiceState::ticket(const QString &token) const
@@ -532,6 +648,7 @@ void ServiceState::expireTickets()
     std::lock_guard<std::mutex> lock(m_mutex);
     for (WcsTicket &t : m_tickets)
         t.valid = false;
+    saveTicketsLocked();
 }
 
 QString ServiceState::fileidDate(const QString &fileid) const
@@ -544,6 +661,7 @@ void ServiceState::noteFileid(const QString &fileid, const QString &dateStr)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fileids.insert(fileid, dateStr);
+    saveTicketsLocked();
 }
 
 QByteArray ServiceState::versions() const

@@ -75,6 +75,7 @@ struct PendingUpload
     qint64 fileSize = 0;
     QString fileName;
     bool inserted = false;
+    qint64 insertedMs = 0; // when the bookkeeping insert came (service clock)
 };
 
 struct WcsTicket
@@ -139,7 +140,10 @@ public:
     // Turns a pending upload into a video (status "10").
     OpResult completeUpload(const QString &vid, qint64 size, const QByteArray &md5, qint64 nowMs);
 
-    // WCS tickets.
+    // WCS tickets. Kept in `path` as well (owner-only), when set, so that
+    // the upload tokens of running batches outlive a restart of the
+    // service; loads the tickets the file holds.
+    void keepTicketsIn(const QString &path);
     void addTicket(const WcsTicket &ticket);
     std::optional<WcsTicket> ticket(const QString &token) const;
     void expireTickets();
@@ -158,6 +162,7 @@ private:
     void appendSubtree(QJsonArray &list, qint64 id, const QString &owner, int depth) const;
     QString statusOf(Video &v, qint64 nowMs) const;
     QJsonObject videoJson(Video &v, qint64 nowMs, const QString &baseUrl) const;
+    void saveTicketsLocked() const;
 
     mutable std::mutex m_mutex;
     QMap<QString, Account> m_accounts; // by id
@@ -166,6 +171,7 @@ private:
     QMap<QString, PendingUpload> m_pending;
     QMap<QString, WcsTicket> m_tickets;
     QMap<QString, QString> m_fileids; // fileid -> dateStr
+    QString m_ticketFile;
     qint64 m_nextCataid = 100;
     int m_encodeDelayMs = 3000;
     QString m_bucket = QStringLiteral("zavix-video");

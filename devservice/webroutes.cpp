@@ -103,6 +103,7 @@ void handleBookkeeping(ServiceCore &core, const httplib::Request &req, httplib::
     u.title = p.value(QStringLiteral("title"));
     u.cataid = cataid;
     u.inserted = true;
+    u.insertedMs = core.nowMs();
     core.state().noteUpload(u);
     sendJson(res, envelope(200, QStringLiteral("success"), QStringLiteral("insert success")));
 }
@@ -227,6 +228,7 @@ void registerWebRoutes(httplib::Server &server, ServiceCore &core)
 
 void registerFallbackRoutes(httplib::Server &server, ServiceCore &core, const QString &ossBucket)
 {
+    Q_UNUSED(core)
     using httplib::ContentReader;
     using httplib::Request;
     using httplib::Response;
@@ -239,13 +241,12 @@ void registerFallbackRoutes(httplib::Server &server, ServiceCore &core, const QS
         }
         res.set_content(vendorPage(path).toStdString(), "text/html;charset=UTF-8");
     });
-    // Bodies sent to unknown paths are refused without being read. Paths of
-    // the OSS bucket stay with the OSS store's handlers.
+    // Bodies sent to unknown paths are read and dropped (up to a bound) and
+    // refused. Paths of the OSS bucket stay with the OSS store's handlers.
     const std::string notBucket =
         "(?!/" + QRegularExpression::escape(ossBucket).toStdString() + "(/|$)).*";
-    auto refuse = [&core](const Request &, Response &res, const ContentReader &) {
-        (void)core;
-        answerAndClose(res, 404, R"({"code":404,"status":"error","message":"not found"})");
+    auto refuse = [](const Request &req, Response &res, const ContentReader &reader) {
+        refuseBody(req, res, reader, 404, R"({"code":404,"status":"error","message":"not found"})");
     };
     server.Post(notBucket, refuse);
     server.Put(notBucket, refuse);

@@ -37,6 +37,7 @@ constexpr int MaxPartNumber = 10000;
 constexpr int MaxCompleteBody = 4 * 1024 * 1024;
 constexpr int MaxFormField = 64 * 1024;
 constexpr qint64 AllowedSkewMs = 15 * 60 * 1000;
+constexpr qint64 DrainMax = 256LL * 1024 * 1024;
 const char *const HostId = "oss.devservice.local";
 
 QString randomHex(int bytes)
@@ -68,13 +69,67 @@ QMap<QString, QString> queryMap(const httplib::Request &req)
     return out;
 }
 
-void drain(const httplib::ContentReader &reader, qint64 *bytes = nullptr)
+qint64 announcedLength(const httplib::Request &req)
 {
-    reader([bytes](const char *, size_t length) {
+    if (!req.has_header("Content-Length"))
+        return -1;
+    bool ok = false;
+    const qint64 n = QByteArray::fromStdString(req.get_header_value("Content-Length")).trimmed().toLongLong(&ok);
+    return ok && n >= 0 ? n : -1;
+}
+
+// A request without Content-Length and without chunks has no body.
+bool carriesBody(const httplib::Request &req)
+{
+    return req.has_header("Content-Length") ||
+           req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+}
+
+// Reads and drops the body of a refused request, so that a client that is
+// still sending gets to read the answer. A body announced beyond DrainMax
+// is not read; the connection then closes after the answer (its unread
+// rest must not be taken for the next request).
+void drain(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader,
+           qint64 *bytes = nullptr)
+{
+    if (!carriesBody(req))
+        return;
+    bool whole = false;
+    if (announcedLength(req) <= DrainMax) {
+        qint64 total = 0;
+        whole = reader([&total](const char *, size_t length) {
+            total += qint64(length);
+            return total <= DrainMax;
+        });
         if (bytes)
-            *bytes += qint64(length);
-        return true;
-    });
+            *bytes += total;
+    }
+    if (!whole)
+        res.set_header("Connection", "close");
+}
+
+// Content-MD5 of a request: the 16 digest bytes, empty when the header is
+// absent; `valid` is false for a header that is not Base64 of 16 bytes.
+struct ContentMd5
+{
+    bool present = false;
+    bool valid = false;
+    QByteArray digest;
+};
+
+ContentMd5 contentMd5Of(const httplib::Request &req)
+{
+    ContentMd5 out;
+    if (!req.has_header("Content-MD5"))
+        return out;
+    out.present = true;
+    const auto decoded = QByteArray::fromBase64Encoding(
+        QByteArray::fromStdString(req.get_header_value("Content-MD5")).trimmed(),
+        QByteArray::AbortOnBase64DecodingErrors);
+    out.valid = bool(decoded) && decoded.decoded.size() == 16;
+    if (out.valid)
+        out.digest = decoded.decoded;
+    return out;
 }
 
 // Paces a body read to the current rate in bytes per second (0 = no cap;
@@ -228,7 +283,11 @@ public:
         const QString accessKeyId = QString::fromLatin1(credentials.left(colon));
         const QByteArray given = credentials.mid(colon + 1);
 
-        const QDateTime date = osswire::parseHttpDate(QByteArray::fromStdString(req.get_header_value("Date")));
+        // x-oss-date stands in for a missing Date (and is then what the
+        // signature covers).
+        const std::string dateText =
+            req.has_header("Date") ? req.get_header_value("Date") : req.get_header_value("x-oss-date");
+        const QDateTime date = osswire::parseHttpDate(QByteArray::fromStdString(dateText));
         if (!date.isValid()) {
             ex.fail(403, QStringLiteral("AccessDenied"), QStringLiteral("Invalid date string."));
             return false;
@@ -268,10 +327,103 @@ public:
         return true;
     }
 
+    // What arrived of a body streamed to a file (or only through the digest).
+    struct Received
+    {
+        bool complete = false;    // the whole body arrived and was stored
+        bool cut = false;         // the reset fault ended it
+        bool writeFailed = false;
+        qint64 size = 0;
+        QByteArray md5;           // binary, of the bytes stored
+    };
+
+    // Streams the body into `file` (when open) through the part pacing and
+    // the faults: `resetAfter` >= 0 cuts it there, `corrupt` alters the
+    // first byte before it is digested and stored. A failed write keeps
+    // reading (and dropping) the rest, so the answer can be read.
+    Received receive(const httplib::Request &req, const httplib::ContentReader &reader, QFile &file,
+                     qint64 resetAfter, bool corrupt)
+    {
+        Received r;
+        if (!carriesBody(req)) {
+            r.complete = true;
+            r.md5 = QCryptographicHash::hash(QByteArray(), QCryptographicHash::Md5);
+            return r;
+        }
+        QCryptographicHash md5(QCryptographicHash::Md5);
+        Pacer pacer(m_partRate);
+        qint64 read = 0;
+        const bool whole = reader([&](const char *data, size_t length) {
+            if (resetAfter >= 0 && read + qint64(length) >= resetAfter) {
+                r.cut = true;
+                return false;
+            }
+            read += qint64(length);
+            if (r.writeFailed)
+                return read <= DrainMax;
+            QByteArray altered;
+            if (corrupt && r.size == 0 && length > 0) {
+                altered = QByteArray(data, int(length));
+                altered[0] = char(altered[0] ^ 0x5a);
+                data = altered.constData();
+            }
+            r.size += qint64(length);
+            md5.addData(data, int(length));
+            if (file.isOpen() && file.write(data, qint64(length)) != qint64(length))
+                r.writeFailed = true;
+            pacer.consumed(r.size);
+            return true;
+        });
+        r.size = read;
+        r.complete = whole && !r.cut && !r.writeFailed;
+        r.md5 = md5.result();
+        return r;
+    }
+
+    // Answers a body that did not arrive whole; true when it did arrive.
+    bool settleReceived(Exchange &ex, const Received &r, const char *what)
+    {
+        ex.record.bodyBytes = r.size;
+        if (r.complete)
+            return true;
+        if (r.cut) {
+            ex.dropConnection();
+        } else if (r.writeFailed) {
+            ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the %1.").arg(QLatin1String(what)));
+            ex.res.set_header("Connection", "close");
+        } else {
+            ex.fail(400, QStringLiteral("IncompleteBody"), QStringLiteral("The request body is shorter than announced."));
+            ex.res.set_header("Connection", "close");
+        }
+        return false;
+    }
+
+    // Refuses a body whose Content-MD5 is malformed or names other bytes.
+    bool digestMatches(Exchange &ex, const ContentMd5 &given, const QByteArray &md5)
+    {
+        if (!given.present)
+            return true;
+        if (!given.valid) {
+            ex.fail(400, QStringLiteral("InvalidDigest"), QStringLiteral("The Content-MD5 you specified is not valid."));
+            return false;
+        }
+        if (given.digest != md5) {
+            ex.fail(400, QStringLiteral("InvalidDigest"),
+                    QStringLiteral("The Content-MD5 you specified did not match what we received."));
+            return false;
+        }
+        return true;
+    }
+
     // --- routes ---------------------------------------------------------
     void handlePut(const httplib::Request &req, httplib::Response &res,
                    const httplib::ContentReader &reader, const QString &key)
     {
+        const bool isPart = req.has_param("uploadId") || req.has_param("partNumber");
+        if (!isPart) {
+            putObject(req, res, reader, key);
+            return;
+        }
         Exchange ex(*this, req, res, key);
         ex.record.operation = QStringLiteral("uploadPart");
         {
@@ -279,22 +431,20 @@ public:
             ++m_partPuts;
         }
         if (!authenticate(ex, key)) {
-            drain(reader, &ex.record.bodyBytes);
+            drain(req, res, reader, &ex.record.bodyBytes);
             return;
         }
         if (!req.has_param("uploadId") || !req.has_param("partNumber")) {
-            drain(reader, &ex.record.bodyBytes);
-            if (!req.has_param("uploadId") && !req.has_param("partNumber"))
-                ex.record.operation = QStringLiteral("unknown");
-            ex.fail(400, QStringLiteral("InvalidRequest"),
-                    QStringLiteral("This store takes objects by multipart upload only."));
+            drain(req, res, reader, &ex.record.bodyBytes);
+            ex.fail(400, QStringLiteral("InvalidArgument"),
+                    QStringLiteral("A part upload needs both partNumber and uploadId."));
             return;
         }
         bool numberOk = false;
         const int number = QString::fromStdString(req.get_param_value("partNumber")).toInt(&numberOk);
         const QString uploadId = ex.record.uploadId;
         if (!numberOk || number < 1 || number > MaxPartNumber) {
-            drain(reader, &ex.record.bodyBytes);
+            drain(req, res, reader, &ex.record.bodyBytes);
             ex.fail(400, QStringLiteral("InvalidArgument"),
                     QStringLiteral("Part number must be an integer between 1 and 10000, inclusive."));
             return;
@@ -308,7 +458,7 @@ public:
             const auto it = m_uploads.constFind(uploadId);
             if (it == m_uploads.constEnd() || it->key != key) {
                 lock.unlock();
-                drain(reader, &ex.record.bodyBytes);
+                drain(req, res, reader, &ex.record.bodyBytes);
                 ex.fail(404, QStringLiteral("NoSuchUpload"),
                         QStringLiteral("The specified upload does not exist. The upload ID may be invalid, "
                                        "or the upload may have been aborted or completed."));
@@ -327,7 +477,7 @@ public:
             }
         }
         if (failStatus) {
-            drain(reader, &ex.record.bodyBytes);
+            drain(req, res, reader, &ex.record.bodyBytes);
             ex.fail(failStatus, failStatus >= 500 ? QStringLiteral("InternalError") : QStringLiteral("AccessDenied"),
                     QStringLiteral("Fault injected by the test."));
             return;
@@ -338,63 +488,33 @@ public:
         if (!m_digestOnly) {
             file.setFileName(finalPath + QLatin1Char('.') + ex.requestId);
             if (!file.open(QIODevice::WriteOnly)) {
-                drain(reader, &ex.record.bodyBytes);
+                drain(req, res, reader, &ex.record.bodyBytes);
                 ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the part."));
                 return;
             }
         }
-        QCryptographicHash md5(QCryptographicHash::Md5);
-        Pacer pacer(m_partRate);
-        qint64 received = 0;
-        bool writeFailed = false;
-        bool cut = false;
-        const bool complete = reader([&](const char *data, size_t length) {
-            if (resetAfter >= 0 && received + qint64(length) >= resetAfter) {
-                cut = true;
-                return false;
-            }
-            QByteArray altered;
-            if (corrupt && received == 0 && length > 0) {
-                altered = QByteArray(data, int(length));
-                altered[0] = char(altered[0] ^ 0x5a);
-                data = altered.constData();
-            }
-            received += qint64(length);
-            md5.addData(data, int(length));
-            if (file.isOpen() && file.write(data, qint64(length)) != qint64(length)) {
-                writeFailed = true;
-                return false;
-            }
-            pacer.consumed(received);
-            return true;
-        });
-        ex.record.bodyBytes = received;
+        const Received got = receive(req, reader, file, resetAfter, corrupt);
         if (file.isOpen())
             file.close();
-        if (cut || !complete || writeFailed) {
+        auto discard = [&] {
             if (!m_digestOnly)
                 QFile::remove(file.fileName());
-            if (cut)
-                ex.dropConnection();
-            else if (writeFailed)
-                ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the part."));
-            else
-                ex.fail(400, QStringLiteral("IncompleteBody"),
-                        QStringLiteral("The request body is shorter than announced."));
+        };
+        if (!settleReceived(ex, got, "part") || !digestMatches(ex, contentMd5Of(req), got.md5)) {
+            discard();
             return;
         }
 
         Part part;
-        part.size = received;
-        part.md5 = md5.result();
+        part.size = got.size;
+        part.md5 = got.md5;
         part.stored = QDateTime::currentDateTimeUtc();
         {
             QMutexLocker lock(&m_mutex);
             auto it = m_uploads.find(uploadId);
             if (it == m_uploads.end()) {
                 lock.unlock();
-                if (!m_digestOnly)
-                    QFile::remove(file.fileName());
+                discard();
                 ex.fail(404, QStringLiteral("NoSuchUpload"),
                         QStringLiteral("The upload was aborted or completed meanwhile."));
                 return;
@@ -403,7 +523,7 @@ public:
                 QFile::remove(finalPath);
                 if (!QFile::rename(file.fileName(), finalPath)) {
                     lock.unlock();
-                    QFile::remove(file.fileName());
+                    discard();
                     ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the part."));
                     return;
                 }
@@ -416,6 +536,70 @@ public:
         ex.ok(200, QByteArray());
     }
 
+    // PutObject: the whole object in one request, with the upload callback
+    // when it names one.
+    void putObject(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader,
+                   const QString &key)
+    {
+        Exchange ex(*this, req, res, key);
+        ex.record.operation = QStringLiteral("putObject");
+        if (!authenticate(ex, key)) {
+            drain(req, res, reader, &ex.record.bodyBytes);
+            return;
+        }
+        CallbackConfig callback;
+        QString problem;
+        if (!parseCallback(req, callback, problem)) {
+            drain(req, res, reader, &ex.record.bodyBytes);
+            ex.fail(400, QStringLiteral("InvalidArgument"), problem);
+            return;
+        }
+        QFile file;
+        if (!m_digestOnly) {
+            file.setFileName(objectPath(key) + QLatin1Char('.') + ex.requestId);
+            if (!file.open(QIODevice::WriteOnly)) {
+                drain(req, res, reader, &ex.record.bodyBytes);
+                ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the object."));
+                return;
+            }
+        }
+        const Received got = receive(req, reader, file, -1, false);
+        if (file.isOpen())
+            file.close();
+        auto discard = [&] {
+            if (!m_digestOnly)
+                QFile::remove(file.fileName());
+        };
+        if (!settleReceived(ex, got, "object") || !digestMatches(ex, contentMd5Of(req), got.md5)) {
+            discard();
+            return;
+        }
+        Object object;
+        object.size = got.size;
+        object.md5Hex = got.md5.toHex();
+        object.eTag = QLatin1Char('"') + QString::fromLatin1(got.md5.toHex().toUpper()) + QLatin1Char('"');
+        if (!m_digestOnly) {
+            const QString target = objectPath(key);
+            QFile::remove(target);
+            if (!QFile::rename(file.fileName(), target)) {
+                discard();
+                ex.fail(500, QStringLiteral("InternalError"), QStringLiteral("Cannot store the object."));
+                return;
+            }
+            object.path = target;
+        }
+        {
+            QMutexLocker lock(&m_mutex);
+            m_objects.insert(key, object);
+        }
+        res.set_header("ETag", object.eTag.toStdString());
+        res.set_header("Content-MD5", got.md5.toBase64().toStdString());
+        if (callback.present)
+            answerCallback(ex, callback, key, object);
+        else
+            ex.ok(200, QByteArray());
+    }
+
     void handlePost(const httplib::Request &req, httplib::Response &res,
                     const httplib::ContentReader &reader, const QString &key)
     {
@@ -426,7 +610,7 @@ public:
         else {
             Exchange ex(*this, req, res, key);
             ex.record.operation = QStringLiteral("unknown");
-            drain(reader, &ex.record.bodyBytes);
+            drain(req, res, reader, &ex.record.bodyBytes);
             ex.fail(400, QStringLiteral("InvalidRequest"), QStringLiteral("Unsupported POST on an object."));
         }
     }
@@ -436,7 +620,7 @@ public:
     {
         Exchange ex(*this, req, res, key);
         ex.record.operation = QStringLiteral("initiate");
-        drain(reader, &ex.record.bodyBytes);
+        drain(req, res, reader, &ex.record.bodyBytes);
         if (!authenticate(ex, key))
             return;
         Upload upload;
@@ -550,20 +734,26 @@ public:
         ex.record.operation = QStringLiteral("complete");
         QByteArray body;
         bool tooLarge = false;
-        reader([&](const char *data, size_t length) {
-            ex.record.bodyBytes += qint64(length);
-            if (body.size() + qint64(length) > MaxCompleteBody)
-                tooLarge = true;
-            else
-                body.append(data, int(length));
-            return true;
-        });
+        if (carriesBody(req)) {
+            const bool whole = reader([&](const char *data, size_t length) {
+                ex.record.bodyBytes += qint64(length);
+                if (body.size() + qint64(length) > MaxCompleteBody)
+                    tooLarge = true;
+                else
+                    body.append(data, int(length));
+                return ex.record.bodyBytes <= DrainMax;
+            });
+            if (!whole)
+                res.set_header("Connection", "close");
+        }
         if (!authenticate(ex, key))
             return;
         if (tooLarge) {
             ex.fail(400, QStringLiteral("InvalidArgument"), QStringLiteral("The part list is too long."));
             return;
         }
+        if (!digestMatches(ex, contentMd5Of(req), QCryptographicHash::hash(body, QCryptographicHash::Md5)))
+            return;
         CallbackConfig callback;
         QString problem;
         if (!parseCallback(req, callback, problem)) {
@@ -663,7 +853,6 @@ public:
             QMutexLocker lock(&m_mutex);
             m_objects.insert(key, object);
         }
-        const QByteArray bareETag = normalizedETag(object.eTag).toUtf8();
         res.set_header("ETag", object.eTag.toStdString());
 
         if (!callback.present) {
@@ -675,12 +864,18 @@ public:
                        "</CompleteMultipartUploadResult>\n");
             return;
         }
+        answerCallback(ex, callback, key, object);
+    }
 
+    // Calls the callback server for a stored object and answers with its
+    // answer (200), or 203 CallbackFailed with the object kept.
+    void answerCallback(Exchange &ex, const CallbackConfig &callback, const QString &key, const Object &object)
+    {
         QMap<QString, QString> values = callback.vars;
         values.insert(QStringLiteral("bucket"), m_bucket);
         values.insert(QStringLiteral("object"), key);
         values.insert(QStringLiteral("size"), QString::number(object.size));
-        values.insert(QStringLiteral("etag"), QString::fromUtf8(bareETag));
+        values.insert(QStringLiteral("etag"), normalizedETag(object.eTag));
         values.insert(QStringLiteral("mimeType"), osswire::mimeTypeForKey(key));
         OssCallbackRecord call = runCallback(callback, values);
         {
@@ -691,8 +886,8 @@ public:
             ex.fail(203, QStringLiteral("CallbackFailed"), call.failure);
             return;
         }
-        res.status = 200;
-        res.set_content(call.answer.toStdString(), call.answerType.toStdString());
+        ex.res.status = 200;
+        ex.res.set_content(call.answer.toStdString(), call.answerType.toStdString());
     }
 
     OssCallbackRecord runCallback(const CallbackConfig &callback, const QMap<QString, QString> &values)
@@ -875,7 +1070,7 @@ public:
         Exchange ex(*this, req, res, QString());
         ex.record.operation = QStringLiteral("formUpload");
         if (!req.is_multipart_form_data()) {
-            drain(reader, &ex.record.bodyBytes);
+            drain(req, res, reader, &ex.record.bodyBytes);
             ex.fail(400, QStringLiteral("InvalidArgument"), QStringLiteral("A form upload needs multipart/form-data."));
             return;
         }

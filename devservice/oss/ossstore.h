@@ -6,10 +6,18 @@
 // test. Request bodies are streamed (to the data folder, or only through a
 // digest in digest-only mode), so memory stays bounded whatever the size.
 //
+// Objects also arrive whole by PutObject (a single PUT without part
+// parameters, with the callback when it names one). A request dated only
+// by x-oss-date is checked and signed with that value. A Content-MD5 that
+// does not match the body refuses it (400 InvalidDigest, nothing stored).
+// Refused bodies are read and dropped (up to 256 MiB) before the answer,
+// so a client that is still sending reads the refusal.
+//
 // Choices where the public store leaves room:
 // - A part's ETag is the quoted upper-case hex MD5 of its bytes; an object
 //   made of parts gets the quoted MD5 of the binary part digests plus
-//   "-<count>", a form-uploaded object the quoted MD5 of its bytes.
+//   "-<count>", an object put whole or form-uploaded the quoted MD5 of its
+//   bytes.
 // - The whole-object MD5 is known only when the bytes are kept (data
 //   folder mode); digest-only mode cannot combine part digests into it.
 // - Parts sent but not named in the complete request are dropped.
@@ -59,8 +67,8 @@ struct OssRequestRecord
 {
     QString method;
     QString key;        // empty for requests on the bucket itself
-    QString operation;  // "initiate", "uploadPart", "listParts", "complete", "abort",
-                        // "getObject", "formUpload", "unknown"
+    QString operation;  // "initiate", "uploadPart", "putObject", "listParts", "complete",
+                        // "abort", "getObject", "deleteObject", "formUpload", "unknown"
     QString uploadId;
     int partNumber = 0;
     int status = 0;     // 0: connection dropped on purpose

@@ -39,8 +39,12 @@ QByteArray stringToSign(const QByteArray &verb, const HeaderPairs &headers, cons
         if (name.startsWith("x-oss-"))
             ossHeaders.insert(name, h.second.trimmed());
     }
+    // A request dated only by x-oss-date signs that value in the date line.
+    QByteArray date = headerValue(headers, "date");
+    if (date.isEmpty())
+        date = headerValue(headers, "x-oss-date");
     QByteArray out = verb + '\n' + headerValue(headers, "content-md5") + '\n' +
-                     headerValue(headers, "content-type") + '\n' + headerValue(headers, "date") + '\n';
+                     headerValue(headers, "content-type") + '\n' + date + '\n';
     for (auto it = ossHeaders.constBegin(); it != ossHeaders.constEnd(); ++it)
         out += it.key() + ':' + it.value() + '\n';
     out += '/' + bucket.toUtf8() + '/' + key.toUtf8();

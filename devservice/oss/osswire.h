@@ -18,7 +18,8 @@ using HeaderPairs = QList<QPair<QByteArray, QByteArray>>;
 // Sub-resources that take part in the signature.
 bool isSignedSubResource(const QString &name);
 
-// VERB \n Content-MD5 \n Content-Type \n Date \n x-oss-headers resource
+// VERB \n Content-MD5 \n Content-Type \n Date \n x-oss-headers resource; without a
+// Date header the date line is the x-oss-date value.
 QByteArray stringToSign(const QByteArray &verb, const HeaderPairs &headers,
                         const QString &bucket, const QString &key,
                         const QMap<QString, QString> &queryParams);

@@ -32,24 +32,36 @@ QByteArray errorJson(int code, const QString &message)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-// Checks the token and the batch header; on failure the answer is set.
-std::optional<WcsTicket> admit(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
-                               QString *batch)
+// The upload token of a request: "Authorization: <token>" or, as the
+// public store's SDKs send it, "Authorization: UpToken <token>".
+QString tokenOf(const httplib::Request &req)
 {
-    const QString token = QString::fromStdString(req.get_header_value("Authorization")).trimmed();
+    const QString value = QString::fromStdString(req.get_header_value("Authorization")).trimmed();
+    static const QLatin1String scheme("UpToken ");
+    if (value.startsWith(scheme, Qt::CaseInsensitive))
+        return value.mid(scheme.size()).trimmed();
+    return value;
+}
+
+// Checks the token and the batch header; on failure the body is drained
+// and the answer set.
+std::optional<WcsTicket> admit(ServiceCore &core, const httplib::Request &req, httplib::Response &res,
+                               const httplib::ContentReader &reader, QString *batch)
+{
+    const QString token = tokenOf(req);
     const std::optional<WcsTicket> t = core.state().ticket(token);
     if (token.isEmpty() || !t) {
-        answerAndClose(res, 401, errorJson(401, QStringLiteral("token is invalid.")).toStdString());
+        refuseBody(req, res, reader, 401, errorJson(401, QStringLiteral("token is invalid.")).toStdString());
         return std::nullopt;
     }
     if (!t->valid || core.nowMs() - t->issuedMs > kTicketLifeMs) {
-        answerAndClose(res, 401, errorJson(401, QStringLiteral("token is expired.")).toStdString());
+        refuseBody(req, res, reader, 401, errorJson(401, QStringLiteral("token is expired.")).toStdString());
         return std::nullopt;
     }
     if (batch) {
         *batch = QString::fromStdString(req.get_header_value("uploadBatch")).trimmed();
         if (batch->isEmpty() || batch->size() > 200) {
-            answerAndClose(res, 400, errorJson(400, QStringLiteral("uploadBatch is missing.")).toStdString());
+            refuseBody(req, res, reader, 400, errorJson(400, QStringLiteral("uploadBatch is missing.")).toStdString());
             return std::nullopt;
         }
     }
@@ -70,12 +82,12 @@ void registerWcsRoutes(httplib::Server &server, ServiceCore &core)
     server.Post(R"(/mkblk/(\d{1,12})/(\d{1,9}))",
                 [&core](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
                     QString batch;
-                    const auto ticket = admit(core, req, res, &batch);
+                    const auto ticket = admit(core, req, res, reader, &batch);
                     if (!ticket)
                         return;
                     const qint64 blockSize = QString::fromStdString(req.matches[1]).toLongLong();
                     const int index = QString::fromStdString(req.matches[2]).toInt();
-                    const SmallBody body = readSmallBody(core, req, res, reader, kWcsChunkMax);
+                    const SmallBody body = readSmallBody(core, req, res, reader, kWcsBlockSize);
                     if (!body.ok)
                         return;
                     const WcsChunkResult r = core.wcs().makeBlock(batch, ticket->fileSize, blockSize, index, body.bytes);
@@ -85,11 +97,11 @@ void registerWcsRoutes(httplib::Server &server, ServiceCore &core)
     server.Post(R"(/bput/([0-9A-Za-z]{1,64})/(\d{1,12}))",
                 [&core](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
                     QString batch;
-                    if (!admit(core, req, res, &batch))
+                    if (!admit(core, req, res, reader, &batch))
                         return;
                     const QString ctx = QString::fromStdString(req.matches[1]);
                     const qint64 offset = QString::fromStdString(req.matches[2]).toLongLong();
-                    const SmallBody body = readSmallBody(core, req, res, reader, kWcsChunkMax);
+                    const SmallBody body = readSmallBody(core, req, res, reader, kWcsBlockSize);
                     if (!body.ok)
                         return;
                     const WcsChunkResult r = core.wcs().putChunk(batch, ctx, offset, body.bytes);
@@ -99,7 +111,7 @@ void registerWcsRoutes(httplib::Server &server, ServiceCore &core)
     server.Post(R"(/mkfile/(\d{1,15}))",
                 [&core](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
                     QString batch;
-                    const auto ticket = admit(core, req, res, &batch);
+                    const auto ticket = admit(core, req, res, reader, &batch);
                     if (!ticket)
                         return;
                     const qint64 fileSize = QString::fromStdString(req.matches[1]).toLongLong();

@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
+#include <QJsonArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -10,6 +12,8 @@
 #include <QSaveFile>
 
 #include <zlib.h>
+
+#include <cstdio>
 
 namespace devsvc {
 
@@ -44,7 +48,10 @@ QString safeSegment(const QString &segment)
 
 } // namespace
 
-WcsStore::WcsStore(const QString &dataDir, bool digestOnly) : m_dir(dataDir), m_digestOnly(digestOnly) {}
+WcsStore::WcsStore(const QString &dataDir, bool digestOnly) : m_dir(dataDir), m_digestOnly(digestOnly)
+{
+    loadStates();
+}
 
 WcsChunkResult WcsStore::error(int status, const QString &message)
 {
@@ -59,6 +66,105 @@ QString WcsStore::blockFile(const QString &batch, int index) const
     const QString folder = QString::fromLatin1(
         QCryptographicHash::hash(batch.toUtf8(), QCryptographicHash::Sha1).toHex());
     return m_dir + QStringLiteral("/wcs-blocks/") + folder + QStringLiteral("/%1.blk").arg(index);
+}
+
+QString WcsStore::stateFile(const QString &batch, int index) const
+{
+    QString path = blockFile(batch, index);
+    path.chop(4); // ".blk"
+    return path + QStringLiteral(".state.json");
+}
+
+void WcsStore::forgetCtxAfter(Block &b, qint64 offset)
+{
+    for (auto it = b.ctxs.begin(); it != b.ctxs.end();) {
+        const auto c = m_ctx.constFind(*it);
+        if (c == m_ctx.constEnd() || c->offset > offset) {
+            m_ctx.remove(*it);
+            it = b.ctxs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Written to a temporary file, then renamed over the old state, so a store
+// that is killed leaves either state whole. Called after the block's bytes
+// are written, so the state never claims more than the file holds.
+void WcsStore::saveState(const Block &b) const
+{
+    QJsonArray ctxs;
+    for (const QString &text : b.ctxs) {
+        const auto c = m_ctx.constFind(text);
+        if (c == m_ctx.constEnd())
+            continue;
+        QJsonObject o;
+        o.insert(QStringLiteral("ctx"), text);
+        o.insert(QStringLiteral("offset"), double(c->offset));
+        o.insert(QStringLiteral("crc"), double(c->crc));
+        ctxs.append(o);
+    }
+    QJsonObject state;
+    state.insert(QStringLiteral("batch"), b.batch);
+    state.insert(QStringLiteral("index"), b.index);
+    state.insert(QStringLiteral("blockSize"), double(b.blockSize));
+    state.insert(QStringLiteral("stored"), double(b.stored));
+    state.insert(QStringLiteral("generation"), double(b.generation));
+    state.insert(QStringLiteral("ctx"), ctxs);
+    const QString target = stateFile(b.batch, b.index);
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString temp = target + QStringLiteral(".tmp");
+    QFile out(temp);
+    const QByteArray bytes = QJsonDocument(state).toJson(QJsonDocument::Compact);
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
+    out.close();
+    if (!written || std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
+        QFile::remove(temp); // the block stays usable in this process
+}
+
+void WcsStore::removeState(const Block &b) const
+{
+    QFile::remove(stateFile(b.batch, b.index));
+}
+
+void WcsStore::loadStates()
+{
+    const QString root = m_dir + QStringLiteral("/wcs-blocks");
+    QDirIterator it(root, {QStringLiteral("*.state.json")}, QDir::Files, QDirIterator::Subdirectories);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly) || in.size() > 1024 * 1024)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(in.readAll()).object();
+        Block b;
+        b.batch = o.value(QStringLiteral("batch")).toString();
+        b.index = o.value(QStringLiteral("index")).toInt(-1);
+        b.blockSize = qint64(o.value(QStringLiteral("blockSize")).toDouble());
+        b.stored = qint64(o.value(QStringLiteral("stored")).toDouble());
+        b.generation = quint64(o.value(QStringLiteral("generation")).toDouble());
+        if (b.batch.isEmpty() || b.index < 0 || b.blockSize <= 0 || b.blockSize > kWcsBlockSize || b.stored < 0
+            || b.stored > b.blockSize || b.generation == 0 || stateFile(b.batch, b.index) != path)
+            continue;
+        if (!m_digestOnly) {
+            b.file = blockFile(b.batch, b.index);
+            if (QFileInfo(b.file).size() < b.stored)
+                continue; // the bytes are gone: the client sends the block again
+        }
+        for (const QJsonValue &v : o.value(QStringLiteral("ctx")).toArray()) {
+            const QJsonObject c = v.toObject();
+            const QString text = c.value(QStringLiteral("ctx")).toString();
+            const qint64 offset = qint64(c.value(QStringLiteral("offset")).toDouble());
+            if (text.isEmpty() || offset <= 0 || offset > b.stored)
+                continue;
+            m_ctx.insert(text, Ctx{b.batch, b.index, b.generation, offset,
+                                   quint32(c.value(QStringLiteral("crc")).toDouble())});
+            b.ctxs.append(text);
+        }
+        m_nextGeneration = std::max(m_nextGeneration, b.generation + 1);
+        m_blocks.insert(BlockKey(b.batch, b.index), b);
+    }
 }
 
 QString WcsStore::objectPath(const QString &key) const
@@ -85,7 +191,7 @@ WcsChunkResult WcsStore::makeBlock(const QString &batch, qint64 fileSize, qint64
     const qint64 expected = std::min(kWcsBlockSize, fileSize - qint64(blockIndex) * kWcsBlockSize);
     if (blockSize != expected)
         return error(400, QStringLiteral("block size mismatch."));
-    if (chunk.isEmpty() || chunk.size() > kWcsChunkMax || chunk.size() > blockSize)
+    if (chunk.isEmpty() || chunk.size() > blockSize)
         return error(400, QStringLiteral("chunk size is invalid."));
     const BlockKey key(batch, blockIndex);
     quint64 generation = 0;
@@ -95,6 +201,11 @@ WcsChunkResult WcsStore::makeBlock(const QString &batch, qint64 fileSize, qint64
         if (b.busy)
             return error(400, QStringLiteral("block is being written."));
         // A new mkblk starts the block again; older ctx values of it lapse.
+        for (const QString &old : qAsConst(b.ctxs))
+            m_ctx.remove(old);
+        b.ctxs.clear();
+        if (b.generation != 0)
+            removeState(b);
         b.batch = batch;
         b.index = blockIndex;
         b.blockSize = blockSize;
@@ -124,11 +235,17 @@ WcsChunkResult WcsStore::putChunk(const QString &batch, const QString &ctxText, 
             return error(400, QStringLiteral("ctx is invalid."));
         if (offset != ctx.offset)
             return error(400, QStringLiteral("offset mismatch."));
-        if (chunk.isEmpty() || chunk.size() > kWcsChunkMax || offset + chunk.size() > b->blockSize)
+        if (chunk.isEmpty() || offset + chunk.size() > b->blockSize)
             return error(400, QStringLiteral("chunk size is invalid."));
         if (b->busy)
             return error(400, QStringLiteral("block is being written."));
         b->busy = true;
+        if (offset < b->stored) {
+            // Sent again from an earlier ctx: what followed it goes now.
+            forgetCtxAfter(*b, offset);
+            b->stored = offset;
+            saveState(*b);
+        }
     }
     return appendChunk(key, ctx.generation, offset, ctx.crc, chunk);
 }
@@ -163,6 +280,8 @@ WcsChunkResult WcsStore::appendChunk(const BlockKey &key, quint64 generation, qi
     b->stored = offset + chunk.size();
     const QString ctxText = newCtx();
     m_ctx.insert(ctxText, Ctx{key.first, key.second, generation, b->stored, blockCrc});
+    b->ctxs.append(ctxText);
+    saveState(*b);
 
     QJsonObject o;
     o.insert(QStringLiteral("ctx"), ctxText);
@@ -240,8 +359,12 @@ WcsStore::Assembly WcsStore::makeFile(const QString &batch, qint64 fileSize, con
     {
         // The batch is done: forget its blocks.
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (int i = 0; i < ctxList.size(); ++i)
+        for (int i = 0; i < ctxList.size(); ++i) {
+            const auto b = m_blocks.constFind(BlockKey(batch, i));
+            if (b != m_blocks.constEnd())
+                removeState(*b);
             m_blocks.remove(BlockKey(batch, i));
+        }
         for (auto it = m_ctx.begin(); it != m_ctx.end();) {
             if (it->batch == batch && it->index < ctxList.size())
                 it = m_ctx.erase(it);
@@ -252,6 +375,7 @@ WcsStore::Assembly WcsStore::makeFile(const QString &batch, qint64 fileSize, con
     for (const QString &f : files)
         if (!f.isEmpty())
             QFile::remove(f);
+    QDir().rmdir(QFileInfo(blockFile(batch, 0)).absolutePath()); // when nothing else is left in it
     a.ok = true;
     a.status = 200;
     return a;

@@ -1,11 +1,13 @@
 #pragma once
 
-// The WCS block store: blocks of up to 4 MiB arrive as chunks of up to
-// 1 MiB (mkblk starts a block, bput continues it), each answered with a
-// fresh ctx; mkfile joins the last ctx of every block into the object.
-// A ctx belongs to its upload batch and stays valid for the life of the
-// batch in this store, so a client that restarts can go on with the ctx
-// values it saved.
+// The WCS block store: blocks of up to 4 MiB arrive as one or more chunks
+// (mkblk starts a block, bput continues it; a chunk may be the whole
+// block), each answered with a fresh ctx; mkfile joins the last ctx of
+// every block into the object. A ctx belongs to its upload batch and stays
+// valid for the life of the batch in this store, so a client that restarts
+// can go on with the ctx values it saved. The state of every block (its
+// size, what is stored and its valid ctx values) is kept on disk next to
+// its bytes, so the ctx values also outlive a restart of the store itself.
 
 #include <QByteArray>
 #include <QHash>
@@ -24,7 +26,6 @@ namespace devsvc {
 class ServiceCore;
 
 constexpr qint64 kWcsBlockSize = 4 * 1024 * 1024;
-constexpr qint64 kWcsChunkMax = 1024 * 1024;
 
 struct WcsChunkResult
 {
@@ -37,7 +38,7 @@ class WcsStore final
 public:
     WcsStore(const QString &dataDir, bool digestOnly);
 
-    // A chunk that has arrived in full (at most 1 MiB, held by the caller).
+    // A chunk that has arrived in full (at most one block, held by the caller).
     WcsChunkResult makeBlock(const QString &batch, qint64 fileSize, qint64 blockSize, int blockIndex,
                              const QByteArray &chunk);
     WcsChunkResult putChunk(const QString &batch, const QString &ctx, qint64 offset,
@@ -70,6 +71,7 @@ private:
         quint64 generation = 0;
         bool busy = false;
         QString file;
+        QStringList ctxs; // the valid ctx values of this generation
     };
     struct Ctx
     {
@@ -84,7 +86,13 @@ private:
     WcsChunkResult appendChunk(const BlockKey &key, quint64 generation, qint64 offset, quint32 crcBefore,
                                const QByteArray &chunk);
     QString blockFile(const QString &batch, int index) const;
+    QString stateFile(const QString &batch, int index) const;
     static WcsChunkResult error(int status, const QString &message);
+    // Called with m_mutex held.
+    void forgetCtxAfter(Block &b, qint64 offset); // drops ctx values beyond offset
+    void saveState(const Block &b) const;
+    void removeState(const Block &b) const;
+    void loadStates();
 
     mutable std::mutex m_mutex;
     QString m_dir;

@@ -193,4 +193,73 @@ inline QByteArray rawExchange(quint16 port, const QByteArray &bytes, int timeout
     return answer;
 }
 
+// A client that is still sending when the answer comes: sends `head`,
+// then `bodySize` bytes in `pieces` pieces with a pause after each, then
+// reads the first answer. `sentAll` tells whether every byte went out.
+struct SlowSend
+{
+    bool sentAll = false;
+    QByteArray answer;
+};
+
+inline SlowSend slowSend(quint16 port, const QByteArray &head, int bodySize, int pieces, int pauseMs,
+                         int timeoutMs = 15000)
+{
+    SlowSend out;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return out;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return out;
+    }
+    auto sendAll = [fd](const char *data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= size_t(n);
+        }
+        return true;
+    };
+    bool ok = sendAll(head.constData(), size_t(head.size()));
+    // Line breaks in the body, as binary data has them: a server that took
+    // the unread body for its next request would answer that and close.
+    const int pieceSize = bodySize / pieces;
+    QByteArray buffer(pieceSize + bodySize % pieces, 'b');
+    for (int i = 99; i < buffer.size(); i += 100)
+        buffer[i] = '\n';
+    for (int i = 0; ok && i < pieces; ++i) {
+        const int size = i + 1 == pieces ? bodySize - pieceSize * (pieces - 1) : pieceSize;
+        ok = sendAll(buffer.constData(), size_t(size));
+        ::poll(nullptr, 0, pauseMs);
+    }
+    out.sentAll = ok;
+    pollfd p{fd, POLLIN, 0};
+    char buf[4096];
+    while (::poll(&p, 1, timeoutMs) > 0) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        out.answer.append(buf, int(n));
+        const int end = out.answer.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            const int lengthAt = out.answer.toLower().indexOf("content-length:");
+            const int length = lengthAt >= 0 && lengthAt < end
+                                   ? out.answer.mid(lengthAt + 15, out.answer.indexOf('\r', lengthAt) - lengthAt - 15)
+                                         .trimmed().toInt()
+                                   : 0;
+            if (out.answer.size() >= end + 4 + length)
+                break;
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
 } // namespace devhttp

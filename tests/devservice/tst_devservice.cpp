@@ -135,6 +135,117 @@ private:
         return devhttp::post(url(path), body, headers);
     }
 
+    // --- OSS store access with the keys an init hands out -----------------
+    struct OssAccess
+    {
+        QString bucket;
+        QString id;
+        QString secret;
+        QString callback; // the init's callback text
+    };
+
+    QJsonObject ossInit(const QByteArray &vid, const QString &cataid = QStringLiteral("101"))
+    {
+        const QList<Pair> pairs{{"cataid", cataid}, {"filename", "a b.mp4"}, {"filesize", "2048"}, {"isSts", "N"},
+                                {"luping", "1"}, {"ptime", devhttp::nowPtime()}, {"sign", ""}, {"title", "a b"},
+                                {"uploadType", "client_aliyun_chunk"}, {"vid", QString::fromLatin1(vid)}};
+        const QStringList keys{"cataid", "filename", "filesize", "isSts", "luping", "ptime", "title", "uploadType", "vid"};
+        return devhttp::post(url("/v2/aliyunoss/10001/init?") + signedQuery(pairs, keys, kOssSecret))
+            .json().value("data").toObject();
+    }
+
+    OssAccess ossAccess(const QByteArray &vid)
+    {
+        const QJsonObject d = ossInit(vid);
+        return OssAccess{d.value("bucketName").toString(), d.value("accessId").toString(),
+                         d.value("accessKey").toString(), d.value("callback").toString()};
+    }
+
+    static QByteArray httpDate()
+    {
+        return QLocale::c().toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+            .toLatin1();
+    }
+
+    struct OssCall
+    {
+        QByteArray verb = "PUT";
+        QByteArray key;
+        QByteArray sub;                 // sub-resources as sent and signed, e.g. "?uploads"
+        QByteArray body;
+        QByteArray contentMd5;          // header value; empty: no header
+        QList<QByteArray> ossHeaders;   // "x-oss-name: value"
+        QByteArray dateHeader = "Date"; // "Date", "x-oss-date" or empty for none
+        bool signDateLine = true;       // the signed text's date line carries the date
+    };
+
+    // A request signed the V1 way, built here from its parts.
+    Reply ossCall(const OssAccess &oss, OssCall call)
+    {
+        const QByteArray date = httpDate();
+        QList<QByteArray> headers{"Content-Type:", "Authorization: "};
+        if (!call.dateHeader.isEmpty()) {
+            if (call.dateHeader.startsWith("x-oss-"))
+                call.ossHeaders.append(call.dateHeader + ": " + date);
+            else
+                headers.append(call.dateHeader + ": " + date);
+        }
+        if (!call.contentMd5.isEmpty())
+            headers.append("Content-MD5: " + call.contentMd5);
+        QMap<QByteArray, QByteArray> canonical;
+        for (const QByteArray &h : call.ossHeaders)
+            canonical.insert(h.left(h.indexOf(':')).trimmed().toLower(), h.mid(h.indexOf(':') + 1).trimmed());
+        QByteArray toSign = call.verb + "\n" + call.contentMd5 + "\n\n" + (call.signDateLine ? date : QByteArray()) + "\n";
+        for (auto it = canonical.constBegin(); it != canonical.constEnd(); ++it)
+            toSign += it.key() + ":" + it.value() + "\n";
+        toSign += "/" + oss.bucket.toUtf8() + "/" + call.key + call.sub;
+        const QByteArray signature =
+            QMessageAuthenticationCode::hash(toSign, oss.secret.toUtf8(), QCryptographicHash::Sha1).toBase64();
+        headers[1] = "Authorization: OSS " + oss.id.toUtf8() + ":" + signature;
+        devhttp::Request r;
+        r.method = call.verb;
+        r.url = url("/" + oss.bucket + "/") + call.key + call.sub;
+        r.body = call.body;
+        r.hasBody = call.verb != "GET" && call.verb != "DELETE";
+        r.headers = headers + call.ossHeaders;
+        return devhttp::perform(r);
+    }
+
+    Reply ossGet(const OssAccess &oss, const QByteArray &key, const QByteArray &sub = QByteArray())
+    {
+        OssCall get;
+        get.verb = "GET";
+        get.key = key;
+        get.sub = sub;
+        return ossCall(oss, get);
+    }
+
+    // The status a video has in its category's list; empty when not listed.
+    QString statusInList(const QString &uid, const QString &secret, const QString &cataid, const QByteArray &vid)
+    {
+        for (const QJsonValue &val : list(uid, secret, "1", cataid, 1).json().value("data").toArray())
+            if (val.toObject().value("vid").toString().toLatin1() == vid)
+                return val.toObject().value("status").toString();
+        return QString();
+    }
+
+    // Starts the devservice program on a free port with `dataDir`; its base URL.
+    static QByteArray startProgram(QProcess &p, const QString &dataDir)
+    {
+        const QString program = qEnvironmentVariable("ZAVIX_BUILD_DIR") + QStringLiteral("/devservice/devservice");
+        p.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), dataDir});
+        if (!p.waitForStarted(5000))
+            return QByteArray();
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (!(out += p.readAllStandardOutput()).contains("zavix123") && t.elapsed() < 10000)
+            p.waitForReadyRead(200);
+        const QByteArray first = out.left(out.indexOf('\n'));
+        return first.startsWith("ZAVIX_SERVICE_URL=") ? first.mid(int(strlen("ZAVIX_SERVICE_URL="))).trimmed()
+                                                       : QByteArray();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -587,7 +698,7 @@ private slots:
         QCOMPARE(wcsPost(QStringLiteral("/bput/%1/0").arg(ctx1), file.mid(4194304 + 1048576, 1048576), token, batch).status, 400L);
         QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(ctx1), QByteArray(10, 'x'), token, "other-batch").status, 400L);
         QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(ctx1), QByteArray(10, 'x'), "wrong", batch).status, 401L);
-        QCOMPARE(wcsPost("/mkblk/4194304/1", QByteArray(1048577, 'x'), token, batch).status, 413L);
+        QCOMPARE(wcsPost("/mkblk/4194304/1", QByteArray(4194305, 'x'), token, batch).status, 413L);
         QCOMPARE(wcsPost("/mkblk/1000/2", QByteArray(10, 'x'), token, batch).status, 400L); // last block is 12345
 
         // The client restarts: the old token lapses, a resumed init gives a new one, the ctx stays good.
@@ -984,6 +1095,320 @@ private slots:
         QCOMPARE(devhttp::post(url("/mkfile/99999999999999"), "a,b", {"Authorization: none"}).status, 401L);
         // Still serving.
         QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).json().value("code").toInt(), 200);
+    }
+
+    void ossPutObject_data()
+    {
+        QTest::addColumn<bool>("part");           // a part of a multipart upload instead of a whole object
+        QTest::addColumn<QByteArray>("dateHeader");
+        QTest::addColumn<bool>("signDateLine");
+        QTest::addColumn<QString>("digest");      // Content-MD5: "", "right", "other", "malformed"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("dated by Date") << false << QByteArray("Date") << true << "" << 200 << "";
+        QTest::newRow("dated by x-oss-date only") << false << QByteArray("x-oss-date") << true << "" << 200 << "";
+        QTest::newRow("x-oss-date left out of the date line")
+            << false << QByteArray("x-oss-date") << false << "" << 403 << "SignatureDoesNotMatch";
+        QTest::newRow("no date at all") << false << QByteArray() << false << "" << 403 << "AccessDenied";
+        QTest::newRow("matching Content-MD5") << false << QByteArray("Date") << true << "right" << 200 << "";
+        QTest::newRow("Content-MD5 of other bytes") << false << QByteArray("Date") << true << "other" << 400 << "InvalidDigest";
+        QTest::newRow("malformed Content-MD5") << false << QByteArray("Date") << true << "malformed" << 400 << "InvalidDigest";
+        QTest::newRow("part with matching Content-MD5") << true << QByteArray("Date") << true << "right" << 200 << "";
+        QTest::newRow("part with Content-MD5 of other bytes")
+            << true << QByteArray("Date") << true << "other" << 400 << "InvalidDigest";
+        QTest::newRow("part dated by x-oss-date only") << true << QByteArray("x-oss-date") << true << "" << 200 << "";
+    }
+    void ossPutObject()
+    {
+        QFETCH(bool, part);
+        QFETCH(QByteArray, dateHeader);
+        QFETCH(bool, signDateLine);
+        QFETCH(QString, digest);
+        QFETCH(int, status);
+        QFETCH(QString, code);
+        static int seq = 0;
+        ++seq;
+        const OssAccess oss = ossAccess(vidOf(kOssUid, "put-object"));
+        const QByteArray key = "uploadvideo/20260101/put-" + QByteArray::number(seq) + ".mp4";
+        const QByteArray body = patternBytes(150000 + seq, seq);
+        const QByteArray md5 = QCryptographicHash::hash(body, QCryptographicHash::Md5);
+        QByteArray uploadId;
+        if (part) {
+            OssCall initiate;
+            initiate.verb = "POST";
+            initiate.key = key;
+            initiate.sub = "?uploads";
+            const Reply started = ossCall(oss, initiate);
+            if (started.status == 404)
+                QSKIP("the OSS store is not built in");
+            const int a = started.body.indexOf("<UploadId>");
+            uploadId = started.body.mid(a + 10, started.body.indexOf("</UploadId>") - a - 10);
+            QVERIFY(!uploadId.isEmpty());
+        }
+        OssCall put;
+        put.key = key;
+        put.sub = part ? "?partNumber=1&uploadId=" + uploadId : QByteArray();
+        put.body = body;
+        put.dateHeader = dateHeader;
+        put.signDateLine = signDateLine;
+        if (digest == QLatin1String("right"))
+            put.contentMd5 = md5.toBase64();
+        else if (digest == QLatin1String("other"))
+            put.contentMd5 = QCryptographicHash::hash(body + "x", QCryptographicHash::Md5).toBase64();
+        else if (digest == QLatin1String("malformed"))
+            put.contentMd5 = "not-a-digest";
+        const Reply r = ossCall(oss, put);
+        if (r.status == 404)
+            QSKIP("the OSS store is not built in");
+        QVERIFY2(r.status == status, r.body.constData());
+        const QByteArray eTag = '"' + md5.toHex().toUpper() + '"';
+        if (status == 200)
+            QCOMPARE(r.header("ETag"), eTag);
+        else
+            QVERIFY2(r.body.contains("<Code>" + code.toUtf8() + "</Code>"), r.body.constData());
+
+        // Stored exactly when accepted.
+        if (part) {
+            const Reply listed = ossGet(oss, key, "?uploadId=" + uploadId);
+            QCOMPARE(listed.status, 200L);
+            QCOMPARE(listed.body.contains("<PartNumber>1</PartNumber>"), status == 200);
+        } else {
+            const Reply stored = ossGet(oss, key);
+            QCOMPARE(stored.status, status == 200 ? 200L : 404L);
+            if (status == 200) {
+                QCOMPARE(stored.body, body);
+                QCOMPARE(stored.header("ETag"), eTag);
+            }
+        }
+    }
+
+    void ossPutObjectWithCallback()
+    {
+        const QByteArray vid = vidOf(kOssUid, "put-callback");
+        const QJsonObject d = ossInit(vid, QStringLiteral("103"));
+        const OssAccess oss{d.value("bucketName").toString(), d.value("accessId").toString(),
+                            d.value("accessKey").toString(), d.value("callback").toString()};
+        devhttp::post(url("/uc/video/insertUploadingVideo?vid=") + vid + "&sign=" + bookkeepingSign(m_base.mid(7), vid)
+                      + "&title=put&childuserid=&cataid=103");
+        OssCall put;
+        put.key = "uploadvideo/20260101/" + vid + ".mp4";
+        put.body = patternBytes(70000, 21);
+        put.contentMd5 = QCryptographicHash::hash(put.body, QCryptographicHash::Md5).toBase64();
+        put.ossHeaders = {"x-oss-callback: " + oss.callback.toUtf8().toBase64()};
+        const Reply r = ossCall(oss, put);
+        if (r.status == 404)
+            QSKIP("the OSS store is not built in");
+        QVERIFY2(r.status == 200, r.body.constData());
+        QCOMPARE(QJsonDocument::fromJson(r.body).object().value("status").toString(), QStringLiteral("success"));
+        const devsvc::VideoState v = m_service->video(QString::fromLatin1(vid));
+        QVERIFY(v.exists);
+        QCOMPARE(v.size, qint64(put.body.size()));
+        QCOMPARE(v.cataid, QStringLiteral("103"));
+    }
+
+    void wcsWholeBlockInOneBody()
+    {
+        const qint64 size = 2 * 4194304 + 12345;
+        const QByteArray file = patternBytes(int(size), 17);
+        const QByteArray vid = vidOf(kWcsUid, "wcs-whole-block");
+        const QString token = wcsInit(vid, size).json().value("data").toObject().value("uploadToken").toString();
+        const QByteArray batch = "batch-whole-block";
+        // Block 0 whole in one body.
+        const Reply b0 = wcsPost("/mkblk/4194304/0", file.left(4194304), token, batch);
+        QCOMPARE(b0.status, 200L);
+        QCOMPARE(qint64(b0.json().value("offset").toDouble()), qint64(4194304));
+        QCOMPARE(quint32(b0.json().value("crc32").toDouble()),
+                 quint32(crc32(0, reinterpret_cast<const Bytef *>(file.constData()), 4194304)));
+        // Block 1: a first chunk, then the other 3 MiB in one body.
+        const QString c1 = wcsPost("/mkblk/4194304/1", file.mid(4194304, 1048576), token, batch).json().value("ctx").toString();
+        QCOMPARE(wcsPost(QStringLiteral("/bput/%1/1048576").arg(c1), file.mid(4194304 + 1048576, 3 * 1048576 + 1), token, batch)
+                     .status,
+                 400L); // one byte beyond the block
+        const Reply rest = wcsPost(QStringLiteral("/bput/%1/1048576").arg(c1), file.mid(4194304 + 1048576, 3 * 1048576),
+                                   token, batch);
+        QCOMPARE(rest.status, 200L);
+        // Only bodies beyond the block are refused.
+        QCOMPARE(wcsPost("/mkblk/4194304/0", QByteArray(4194305, 'x'), token, batch).status, 413L);
+        QCOMPARE(wcsPost("/mkblk/12345/2", file.mid(2 * 4194304) + "x", token, batch).status, 400L);
+        const Reply b2 = wcsPost("/mkblk/12345/2", file.mid(2 * 4194304), token, batch);
+        QCOMPARE(b2.status, 200L);
+        const QByteArray ctxList = (QStringList{b0.json().value("ctx").toString(), rest.json().value("ctx").toString(),
+                                                b2.json().value("ctx").toString()})
+                                       .join(',')
+                                       .toUtf8();
+        const Reply made = devhttp::post(url(QStringLiteral("/mkfile/%1").arg(size)), ctxList,
+                                         {"Authorization: " + token.toUtf8(), "uploadBatch: " + batch});
+        QCOMPARE(made.status, 200L);
+        QCOMPARE(made.json().value("hash").toString().toLatin1(), devhttp::md5Hex(file));
+    }
+
+    void wcsAuthorizationForms_data()
+    {
+        QTest::addColumn<QString>("form"); // %1 stands for the upload token
+        QTest::addColumn<long>("status");
+        QTest::newRow("bare token") << "%1" << 200L;
+        QTest::newRow("UpToken scheme") << "UpToken %1" << 200L;
+        QTest::newRow("UpToken scheme, lower case") << "uptoken %1" << 200L;
+        QTest::newRow("UpToken with another token") << "UpToken x%1" << 401L;
+        QTest::newRow("another scheme") << "Bearer %1" << 401L;
+    }
+    void wcsAuthorizationForms()
+    {
+        QFETCH(QString, form);
+        QFETCH(long, status);
+        const QByteArray vid = vidOf(kWcsUid, "wcs-auth-form");
+        const QString token = wcsInit(vid, 3000).json().value("data").toObject().value("uploadToken").toString();
+        const QString header = form.arg(token);
+        const QByteArray file = patternBytes(3000, 5);
+        const Reply block = wcsPost("/mkblk/3000/0", file, header, "batch-auth-form");
+        QCOMPARE(block.status, status);
+        if (status != 200) {
+            QCOMPARE(block.json().value("code").toInt(), 401);
+            return;
+        }
+        const Reply made = devhttp::post(url("/mkfile/3000"), block.json().value("ctx").toString().toUtf8(),
+                                         {"Authorization: " + header.toUtf8(), "uploadBatch: batch-auth-form"});
+        QCOMPARE(made.status, 200L);
+        QCOMPARE(made.json().value("hash").toString().toLatin1(), devhttp::md5Hex(file));
+    }
+
+    void refusalReadableWhileSending_data()
+    {
+        QTest::addColumn<QByteArray>("head"); // %TOKEN% and %CTX% stand for a valid token and ctx
+        QTest::addColumn<int>("bodySize");
+        QTest::addColumn<QByteArray>("status");
+        const QByteArray wcs = "Content-Type: application/octet-stream\r\nHost: x\r\n";
+        QTest::newRow("block with a bad token")
+            << "POST /mkblk/4194304/0 HTTP/1.1\r\n" + wcs + "Authorization: nope\r\nuploadBatch: b\r\nContent-Length: 8388608\r\n\r\n"
+            << 8388608 << QByteArray("401");
+        QTest::newRow("chunk without its batch")
+            << "POST /bput/%CTX%/1048576 HTTP/1.1\r\n" + wcs + "Authorization: %TOKEN%\r\nContent-Length: 8388608\r\n\r\n"
+            << 8388608 << QByteArray("400");
+        QTest::newRow("chunk at a wrong offset")
+            << "POST /bput/%CTX%/999 HTTP/1.1\r\n" + wcs
+                   + "Authorization: %TOKEN%\r\nuploadBatch: batch-refusal\r\nContent-Length: 3145728\r\n\r\n"
+            << 3145728 << QByteArray("400");
+        QTest::newRow("block beyond the block size")
+            << "POST /mkblk/4194304/0 HTTP/1.1\r\n" + wcs
+                   + "Authorization: %TOKEN%\r\nuploadBatch: batch-refusal\r\nContent-Length: 5242880\r\n\r\n"
+            << 5242880 << QByteArray("413");
+        QTest::newRow("part with a wrong signature")
+            << QByteArray("PUT /zavix-video/uploadvideo/x.mp4?partNumber=1&uploadId=u HTTP/1.1\r\nHost: x\r\n"
+                          "Date: %DATE%\r\nAuthorization: OSS nobody:c2lnbmF0dXJl\r\nContent-Length: 8388608\r\n\r\n")
+            << 8388608 << QByteArray("403");
+        QTest::newRow("body to an unknown path")
+            << QByteArray("POST /no/such/path HTTP/1.1\r\nHost: x\r\nContent-Length: 8388608\r\n\r\n") << 8388608
+            << QByteArray("404");
+    }
+    void refusalReadableWhileSending()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(int, bodySize);
+        QFETCH(QByteArray, status);
+        const QByteArray vid = vidOf(kWcsUid, "wcs-refusal");
+        const QString token = wcsInit(vid, 4194304).json().value("data").toObject().value("uploadToken").toString();
+        const QString ctx = wcsPost("/mkblk/4194304/0", patternBytes(1048576, 2), token, "batch-refusal").json().value("ctx").toString();
+        QVERIFY(!ctx.isEmpty());
+        head.replace("%TOKEN%", token.toUtf8()).replace("%CTX%", ctx.toUtf8()).replace("%DATE%", httpDate());
+        // The body goes out in pieces with pauses, so the client is still
+        // sending long after a hasty server would have answered and closed.
+        const devhttp::SlowSend sent = devhttp::slowSend(m_service->port(), head, bodySize, 16, 15);
+        QVERIFY2(sent.sentAll, "the service cut the connection while the body was still coming");
+        QVERIFY2(sent.answer.startsWith("HTTP/1.1 " + status), sent.answer.left(200).constData());
+        // And the service still serves.
+        QCOMPARE(categories(kOssUid, kOssSecret, devhttp::nowPtime()).json().value("code").toInt(), 200);
+    }
+
+    void uploadingStatusUntilFinished_data()
+    {
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("secret");
+        QTest::addColumn<QString>("cataid");
+        QTest::addColumn<QString>("finish"); // "mkfile", "callback", "cancel"
+        QTest::addColumn<QString>("after");  // status listed afterwards; empty: not listed
+        QTest::newRow("WCS mkfile") << kWcsUid << kWcsSecret << "201" << "mkfile" << "10";
+        QTest::newRow("OSS callback") << kOssUid << kOssSecret << "101" << "callback" << "10";
+        QTest::newRow("cancelled") << kOssUid << kOssSecret << "101" << "cancel" << "";
+    }
+    void uploadingStatusUntilFinished()
+    {
+        QFETCH(QString, uid);
+        QFETCH(QString, secret);
+        QFETCH(QString, cataid);
+        QFETCH(QString, finish);
+        QFETCH(QString, after);
+        const QByteArray vid = vidOf(uid, "uploading-" + finish.toUtf8());
+        const QByteArray sign = bookkeepingSign(m_base.mid(7), vid);
+        const QByteArray tail = "?vid=" + vid + "&sign=" + sign + "&title=" + devhttp::encode("上传中 1")
+                                + "&childuserid=&cataid=" + cataid.toUtf8();
+        QCOMPARE(statusInList(uid, secret, cataid, vid), QString());
+        QCOMPARE(devhttp::post(url("/uc/video/insertUploadingVideo") + tail).json().value("code").toInt(), 200);
+        QCOMPARE(statusInList(uid, secret, cataid, vid), QStringLiteral("5"));
+        // Listed, but not yet held: the bookkeeping still says "0".
+        QCOMPARE(devhttp::post(url("/uc/video/checkUploadingVideo?vid=") + vid + "&sign=" + sign).body, QByteArray("0"));
+
+        if (finish == QLatin1String("mkfile")) {
+            const QString token = wcsInit(vid, 1000).json().value("data").toObject().value("uploadToken").toString();
+            const QString ctx = wcsPost("/mkblk/1000/0", patternBytes(1000, 1), token, "batch-uploading").json().value("ctx").toString();
+            QCOMPARE(devhttp::post(url("/mkfile/1000"), ctx.toUtf8(),
+                                   {"Authorization: " + token.toUtf8(), "uploadBatch: batch-uploading"}).status,
+                     200L);
+        } else if (finish == QLatin1String("callback")) {
+            const QByteArray body = "bucket=zavix-video&object=uploadvideo%2F20260101%2F" + vid
+                                    + ".mp4&size=5000&etag=%22AB%22&mimeType=video%2Fmp4";
+            QCOMPARE(devhttp::post(url("/uc/video/ossCallback"), body).status, 200L);
+        } else {
+            QCOMPARE(devhttp::get(url("/uc/video/cancelUploadingVideo") + tail).json().value("code").toInt(), 200);
+        }
+        QCOMPARE(statusInList(uid, secret, cataid, vid), after);
+    }
+
+    void wcsCtxSurvivesServiceRestart()
+    {
+        const QString program = qEnvironmentVariable("ZAVIX_BUILD_DIR") + QStringLiteral("/devservice/devservice");
+        if (!QFileInfo::exists(program))
+            QSKIP("the devservice program is not built");
+        struct BaseGuard
+        {
+            QByteArray &base;
+            const QByteArray saved;
+            ~BaseGuard() { base = saved; }
+        } guard{m_base, m_base};
+        QTemporaryDir data;
+        QProcess first;
+        m_base = startProgram(first, data.path());
+        QVERIFY(!m_base.isEmpty());
+
+        const QByteArray file = patternBytes(4194304 + 2 * 1048576, 23);
+        const QByteArray vid = vidOf(kWcsUid, "wcs-restart");
+        const QString token = wcsInit(vid, file.size()).json().value("data").toObject().value("uploadToken").toString();
+        const QByteArray batch = "batch-restart";
+        const Reply b0 = wcsPost("/mkblk/4194304/0", file.left(4194304), token, batch);
+        QCOMPARE(b0.status, 200L);
+        const Reply c0 = wcsPost("/mkblk/2097152/1", file.mid(4194304, 1048576), token, batch);
+        QCOMPARE(c0.status, 200L);
+        // The upload token is a secret: the file that keeps it is the owner's only.
+        const QFile::Permissions kept = QFileInfo(data.filePath("wcs-tickets.json")).permissions();
+        QVERIFY(kept & QFile::ReadOwner);
+        QVERIFY(!(kept & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)));
+
+        // The service is killed mid-upload and started again on the same data.
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QProcess second;
+        m_base = startProgram(second, data.path());
+        QVERIFY(!m_base.isEmpty());
+
+        const Reply c1 = wcsPost(QStringLiteral("/bput/%1/1048576").arg(c0.json().value("ctx").toString()),
+                                 file.mid(4194304 + 1048576), token, batch);
+        QVERIFY2(c1.status == 200, c1.body.constData());
+        const QByteArray ctxList = (b0.json().value("ctx").toString() + ',' + c1.json().value("ctx").toString()).toUtf8();
+        const Reply made = devhttp::post(url(QStringLiteral("/mkfile/%1").arg(file.size())), ctxList,
+                                         {"Authorization: " + token.toUtf8(), "uploadBatch: " + batch});
+        QVERIFY2(made.status == 200, made.body.constData());
+        QCOMPARE(made.json().value("hash").toString().toLatin1(), devhttp::md5Hex(file));
+        second.terminate();
+        QVERIFY(second.waitForFinished(10000));
     }
 };
 
