@@ -20,10 +20,11 @@ struct ClientConfiguration
     // First back-off pause; doubled for every further retry.
     long retryDelayMs = 200;
     // Compare the ETag of every stored part with the MD5 of the bytes sent
-    // and resend the part on a mismatch. Off by default: hashing costs about
-    // four times the CPU of the transfer itself, and TCP already guards the
-    // bytes on the way.
-    bool enablePartDigestCheck = false;
+    // (taken while they stream out, never by a second read) and send the
+    // part again on a mismatch; a part that stays wrong fails the upload
+    // before complete, so a damaged part is never made into the object.
+    // Costs the CPU of the MD5 (several times that of a loopback transfer).
+    bool enablePartDigestCheck = true;
 };
 
 } // namespace OSS

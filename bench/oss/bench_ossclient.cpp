@@ -7,7 +7,7 @@
 // resident memory above idle. The store runs in a child process (this
 // program with --serve), so the client's figures are its own.
 //
-//   bench_ossclient [size in MiB] [part size in MiB] [threads] [digest]
+//   bench_ossclient [size in MiB] [part size in MiB] [threads] [digest|nodigest]
 
 #ifndef CPPHTTPLIB_OPENSSL_SUPPORT
 #define CPPHTTPLIB_OPENSSL_SUPPORT
@@ -128,8 +128,11 @@ int main(int argc, char **argv)
     const qint64 partMiB = argc > 2 ? std::atoll(argv[2]) : 10;
     const int threads = argc > 3 ? std::atoi(argv[3]) : 3;
     AlibabaCloud::OSS::ClientConfiguration configuration;
+    // The part digest check as the library has it by default, unless named.
     if (argc > 4 && std::string(argv[4]) == "digest")
         configuration.enablePartDigestCheck = true;
+    else if (argc > 4 && std::string(argv[4]) == "nodigest")
+        configuration.enablePartDigestCheck = false;
     const qint64 size = sizeMiB * 1024 * 1024;
 
     QTemporaryDir dir;
