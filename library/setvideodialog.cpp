@@ -129,7 +129,7 @@ void SetVideoDialog::on_upLoadpic_clicked()
     m_imagePath = path;
     const videorequests::CoverRequest request =
         videorequests::coverRequest(hosts::apiHost(), m_uid, m_vid, currentPtime(), m_secretKey);
-    const QByteArray localPath = QFile::encodeName(path);
+    const QByteArray localPath = path.toUtf8();
     if (issueWorker(
             m_coverThread,
             [request, localPath] {

@@ -2,17 +2,15 @@
 
 #include "net/closingflag.h"
 #include "platform/platform.h"
+#include "platform/utf8file.h"
 
 #include <QFile>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-
-#ifdef _WIN32
-#include <cwchar>
-#endif
 
 bool isHttpUrl(const QString &url)
 {
@@ -251,6 +249,42 @@ TransferResult plainGet(const QByteArray &url, long connectTimeout)
     return perform(easy.get(), ex);
 }
 
+// A file part's body read through a file opened by its UTF-8 name (libcurl's
+// own file parts open names in the narrow encoding, which on Windows cannot
+// spell most Chinese names). libcurl closes the file through freeFile.
+std::size_t readFilePart(char *buffer, std::size_t size, std::size_t count, void *file)
+{
+    const std::size_t got = std::fread(buffer, 1, size * count, static_cast<FILE *>(file));
+    if (got == 0 && std::ferror(static_cast<FILE *>(file)))
+        return CURL_READFUNC_ABORT;
+    return got;
+}
+
+int seekFilePart(void *file, curl_off_t offset, int origin)
+{
+    return fseeko64(static_cast<FILE *>(file), offset, origin) == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
+
+void freeFile(void *file)
+{
+    std::fclose(static_cast<FILE *>(file));
+}
+
+void setFilePart(curl_mimepart *part, const QByteArray &utf8Path)
+{
+    const std::string path = utf8Path.toStdString();
+    const platform::Utf8FileStatus status = platform::statUtf8File(path);
+    FILE *file = status.ok ? platform::openUtf8File(path, "rb") : nullptr;
+    if (!file) {
+        // libcurl reports the unreadable file when the request starts.
+        curl_mime_filedata(part, utf8Path.constData());
+        return;
+    }
+    curl_mime_data_cb(part, curl_off_t(status.size), readFilePart, seekFilePart, freeFile, file);
+    const int slash = std::max(utf8Path.lastIndexOf('/'), utf8Path.lastIndexOf('\\'));
+    curl_mime_filename(part, utf8Path.mid(slash + 1).constData());
+}
+
 // A mime form built from parts; freed with the object.
 class MimeForm final
 {
@@ -266,7 +300,7 @@ public:
                 continue;
             curl_mime_name(part, p.name.constData());
             if (!p.filePath.isEmpty())
-                curl_mime_filedata(part, p.filePath.constData());
+                setFilePart(part, p.filePath);
             else
                 curl_mime_data(part, p.contents.constData(), std::size_t(p.contents.size()));
             if (!p.contentType.isEmpty())

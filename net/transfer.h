@@ -135,8 +135,8 @@ TransferResult versionGet(const QByteArray &url);
 // content type; tracing collector; error buffer.
 TransferResult formPost(const QByteArray &url, const QByteArray &body);
 
-// One part of a multipart form: a file part when filePath is not empty,
-// otherwise a plain part with contents.
+// One part of a multipart form: a file part when filePath (UTF-8) is not
+// empty, otherwise a plain part with contents.
 struct FormPart
 {
     QByteArray name;

@@ -2,9 +2,7 @@
 
 #include "oss/OssOperations.h"
 #include "oss/UploadCheckpoint.h"
-
-#include <sys/stat.h>
-#include <sys/types.h>
+#include "platform/utf8file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -128,24 +126,11 @@ bool sameStamp(const UploadCheckpoint &cp, const UploadObjectRequest &request,
 
 FileStamp statFile(const std::string &path)
 {
+    const platform::Utf8FileStatus status = platform::statUtf8File(path);
     FileStamp stamp;
-#ifdef _WIN32
-    struct _stat64 st;
-    if (_stat64(path.c_str(), &st) != 0 || (st.st_mode & _S_IFREG) == 0)
-        return stamp;
-    stamp.modified = static_cast<int64_t>(st.st_mtime) * 1000000000LL;
-#else
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return stamp;
-#if defined(__APPLE__)
-    stamp.modified = static_cast<int64_t>(st.st_mtimespec.tv_sec) * 1000000000LL + st.st_mtimespec.tv_nsec;
-#else
-    stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-#endif
-#endif
-    stamp.ok = true;
-    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.ok = status.ok;
+    stamp.size = status.size;
+    stamp.modified = status.modifiedNs;
     return stamp;
 }
 
@@ -165,7 +150,7 @@ PutObjectOutcome ResumableUploader::run()
         return PutObjectOutcome(OssError(InvalidArgument, "bucket and key must not be empty"));
 
     const FileStamp stamp = statFile(rq.FilePath());
-    FilePtr probe(stamp.ok ? std::fopen(rq.FilePath().c_str(), "rb") : nullptr);
+    FilePtr probe(stamp.ok ? platform::openUtf8File(rq.FilePath(), "rb") : nullptr);
     if (!probe)
         return PutObjectOutcome(OssError(FileNotReadable, "cannot open " + rq.FilePath()));
     probe.reset();
@@ -266,7 +251,7 @@ PutObjectOutcome ResumableUploader::run()
             ownSession = created.get();
         }
         OssOperations partOps(m_context, *ownSession);
-        FilePtr file(std::fopen(rq.FilePath().c_str(), "rb"));
+        FilePtr file(platform::openUtf8File(rq.FilePath(), "rb"));
         if (file)
             std::setvbuf(file.get(), nullptr, _IONBF, 0);
         for (;;) {

@@ -1,15 +1,14 @@
 #include "oss/UploadCheckpoint.h"
 
 #include "oss/OssCrypto.h"
+#include "platform/utf8file.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <system_error>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -328,7 +327,7 @@ bool UploadCheckpoint::parse(const std::string &text, UploadCheckpoint &out)
 
 bool UploadCheckpoint::load(const std::string &path, UploadCheckpoint &out)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::openUtf8File(path, "rb"));
     if (!file)
         return false;
     std::string text;
@@ -347,23 +346,21 @@ bool UploadCheckpoint::save(const std::string &path) const
     const std::string text = serialize();
     const std::string temporary = path + ".tmp";
     {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
+        std::unique_ptr<std::FILE, FileCloser> file(platform::openUtf8File(temporary, "wb"));
         if (!file)
             return false;
         if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
             std::fflush(file.get()) != 0) {
             file.reset();
-            std::remove(temporary.c_str());
+            platform::removeUtf8File(temporary);
             return false;
         }
 #ifndef _WIN32
         ::fsync(fileno(file.get()));
 #endif
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error); // replaces an existing file
-    if (error) {
-        std::remove(temporary.c_str());
+    if (!platform::replaceUtf8File(temporary, path)) {
+        platform::removeUtf8File(temporary);
         return false;
     }
     return true;
@@ -371,8 +368,8 @@ bool UploadCheckpoint::save(const std::string &path) const
 
 void UploadCheckpoint::remove(const std::string &path)
 {
-    std::remove(path.c_str());
-    std::remove((path + ".tmp").c_str());
+    platform::removeUtf8File(path);
+    platform::removeUtf8File(path + ".tmp");
 }
 
 } // namespace detail

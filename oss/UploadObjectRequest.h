@@ -17,7 +17,8 @@ struct TransferProgress
     void *UserData = nullptr;
 };
 
-// One resumable multipart upload of a local file.
+// One resumable multipart upload of a local file. The file and checkpoint
+// paths are UTF-8 on every system.
 class UploadObjectRequest
 {
 public:

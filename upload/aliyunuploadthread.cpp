@@ -22,9 +22,15 @@ std::string utf8(const QString &text)
     return text.toUtf8().toStdString();
 }
 
-std::string local8Bit(const QString &text)
+// The bundled OSS library takes UTF-8 paths on every system; the vendor's
+// SDK takes them in the system's narrow encoding.
+std::string ossPath(const QString &path)
 {
-    return text.toLocal8Bit().toStdString();
+#ifdef ZAVIX_USE_ALIYUN_SDK
+    return QFile::encodeName(path).toStdString();
+#else
+    return path.toUtf8().toStdString();
+#endif
 }
 
 } // namespace
@@ -250,8 +256,8 @@ void AliyunUploadThread::transfer(const StoreAccess &access)
 
     const QString suffix = ossFileSuffix(m_task.fileName);
     const QFileInfo info(m_task.path);
-    const std::string filePath = local8Bit(m_task.path);
-    const std::string checkpointDir = local8Bit(info.absolutePath());
+    const std::string filePath = ossPath(m_task.path);
+    const std::string checkpointDir = ossPath(info.absolutePath());
     const OssPartPlan plan = ossPartPlan(info.size());
 
     UploadObjectRequest request(utf8(access.bucketName), utf8(m_task.vid + QLatin1Char('.') + suffix),

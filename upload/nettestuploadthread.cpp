@@ -2,7 +2,6 @@
 
 #include "net/transfer.h"
 
-#include <QFile>
 #include <QList>
 
 #include <climits>
@@ -24,7 +23,7 @@ void NetTestUploadThread::run()
         parts.append({"OSSAccessKeyId", m_params.accessId.toUtf8(), {}, {}});
     }
     parts.append({"key", (m_params.keyPrefix + m_params.keyName).toUtf8(), {}, {}});
-    parts.append({"file", {}, QFile::encodeName(m_params.file), "application/octet-stream"});
+    parts.append({"file", {}, m_params.file.toUtf8(), "application/octet-stream"});
 
     // The stop flag ends the transfer at the next progress call; until
     // then each call records the bytes sent.

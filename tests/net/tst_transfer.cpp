@@ -4,6 +4,7 @@
 #include "testserver.h"
 
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -35,6 +36,7 @@ private slots:
     void syncFormRequestMethodsAndHeaders();
     void syncFormRequestFailures();
     void formPostSendsBody();
+    void imageUploadForm_data();
     void imageUploadForm();
     void imageUploadWithoutFile();
     void channelPostOnReusedHandle();
@@ -285,10 +287,21 @@ void TestTransfer::formPostSendsBody()
     QCOMPARE(got[0].contentType, std::string("application/x-www-form-urlencoded"));
 }
 
+void TestTransfer::imageUploadForm_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << QString() << QStringLiteral("cover.jpg");
+    QTest::newRow("Chinese and blanks") << QStringLiteral("课程 资料") << QStringLiteral("封面 图片.jpg");
+}
+
 void TestTransfer::imageUploadForm()
 {
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("cover.jpg"));
+    QVERIFY(folder.isEmpty() || QDir(dir.path()).mkpath(folder));
+    const QString path = dir.filePath(folder.isEmpty() ? name : folder + QLatin1Char('/') + name);
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     const QByteArray image("\xff\xd8\xff\xe0 not really a jpeg \x00\x01", 26);
@@ -307,7 +320,7 @@ void TestTransfer::imageUploadForm()
     QCOMPARE(req.parts.count("image"), std::size_t(1));
     const auto &img = req.parts.find("image")->second;
     QCOMPARE(QByteArray::fromStdString(img.content), image);
-    QCOMPARE(img.filename, std::string("cover.jpg"));
+    QCOMPARE(QString::fromStdString(img.filename), name);
     QCOMPARE(img.content_type, std::string("application/octet-stream"));
     QCOMPARE(req.parts.find("sign")->second.content, std::string("ABCDEF"));
     QCOMPARE(req.parts.find("vids")->second.content, std::string("vid123"));
