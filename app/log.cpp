@@ -78,8 +78,12 @@ void openLocked(LogState &s, const QDateTime &when)
     // must never outlive it.
     closeLocked(s);
     s.logFile.setFileName(folder + s.logDate + QStringLiteral(".txt"));
-    if (s.logFile.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (s.logFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
         s.logStream = new QTextStream(&s.logFile);
+        // UTF-8 on every system, whatever the system's narrow code page
+        // (a Windows code page cannot spell most Chinese text).
+        s.logStream->setCodec("UTF-8");
+    }
 }
 
 } // namespace

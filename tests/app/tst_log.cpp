@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QThread>
 #include <QtTest>
 
@@ -61,6 +62,8 @@ private slots:
     void lineFormat_data();
     void lineFormat();
     void messagesGoToTodaysFile();
+    void chineseTextIsUtf8WhateverTheCodePage_data();
+    void chineseTextIsUtf8WhateverTheCodePage();
     void runsOfOneDayAppend();
     void rotationAtMidnight();
     void unwritableFolderDropsSilently();
@@ -112,6 +115,38 @@ void TestLog::messagesGoToTodaysFile()
     QCOMPARE(text, QByteArray("[2017-11-28 09:15:02 Debug 0]:vid abc 3\r\n"
                               "[2017-11-28 09:15:02  0]:plain info\r\n"
                               "[2017-11-28 09:15:02 Warning 0]:careful\r\n"));
+}
+
+// The system's narrow code page (Latin-1 here, a Windows code page on a
+// user's machine) must not decide the log's encoding.
+void TestLog::chineseTextIsUtf8WhateverTheCodePage_data()
+{
+    QTest::addColumn<QByteArray>("codePage");
+    QTest::newRow("utf-8") << QByteArray("UTF-8");
+    QTest::newRow("latin-1") << QByteArray("ISO-8859-1");
+    QTest::newRow("windows-1252") << QByteArray("windows-1252");
+}
+
+void TestLog::chineseTextIsUtf8WhateverTheCodePage()
+{
+    QFETCH(QByteArray, codePage);
+    QTextCodec *const codec = QTextCodec::codecForName(codePage);
+    QVERIFY(codec);
+    struct LocaleCodecScope
+    {
+        QTextCodec *previous = QTextCodec::codecForLocale();
+        ~LocaleCodecScope() { QTextCodec::setCodecForLocale(previous); }
+    } scope;
+    QTextCodec::setCodecForLocale(codec);
+
+    LogFixture fx;
+    QVERIFY(openLog());
+    fx.install();
+    qDebug().noquote() << QStringLiteral("上传 课程 第一讲.mp4");
+    closeLog();
+    QCOMPARE(fx.file(QStringLiteral("2017-11-28")),
+             QByteArray("[2017-11-28 09:15:02 Debug 0]:") + QStringLiteral("上传 课程 第一讲.mp4").toUtf8() +
+                 QByteArray("\r\n"));
 }
 
 void TestLog::runsOfOneDayAppend()
