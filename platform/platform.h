@@ -59,4 +59,10 @@ bool restrictFolderToOwner(const QString &folder);
 // stream is the caller's to fclose; null when the file cannot be created.
 FILE *createNewFile(const QString &path);
 
+// Starts the program at path on its own, without arguments, in its folder:
+// through the shell on Windows (ShellExecute, so that an installer that asks
+// for elevation gets the system's prompt), as a detached process elsewhere.
+// False when it could not be started.
+bool startProgram(const QString &path);
+
 } // namespace platform

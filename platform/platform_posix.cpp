@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <memory>
@@ -65,6 +67,12 @@ bool checkSingleInstance(int waitMs)
 ShutdownCommand shutdownCommand()
 {
     return {QStringLiteral("systemctl"), {QStringLiteral("poweroff")}};
+}
+
+bool startProgram(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
 }
 
 bool makeExecutable(const QString &path)

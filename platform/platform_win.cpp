@@ -17,11 +17,12 @@ namespace platform {
 
 QString appDataFolder()
 {
-    char buffer[MAX_PATH];
+    // The wide-character call: a user name in Chinese is spelled right.
+    wchar_t buffer[MAX_PATH];
     std::memset(buffer, 0, sizeof buffer);
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        buffer[0] = '\0';
-    return QString::fromLocal8Bit(buffer);
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        buffer[0] = L'\0';
+    return QString::fromWCharArray(buffer);
 }
 
 namespace {
@@ -90,6 +91,20 @@ FILE *createNewFile(const QString &path)
     if (!stream)
         _close(fd);
     return stream;
+}
+
+bool startProgram(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    const QString program = QDir::toNativeSeparators(info.absoluteFilePath());
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(program.utf16()), nullptr,
+                      reinterpret_cast<const wchar_t *>(folder.utf16()), SW_SHOWNORMAL);
+    // ShellExecute reports success with a value above 32.
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 } // namespace platform

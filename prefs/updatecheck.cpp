@@ -13,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSettings>
 #include <QUrl>
 #include <QtDebug>
@@ -106,7 +105,7 @@ QString installerPath(const QString &downloadFolder)
 bool startInstaller(const QString &path)
 {
     platform::makeExecutable(path);
-    return QProcess::startDetached(path, QStringList());
+    return platform::startProgram(path);
 }
 
 } // namespace update

@@ -61,8 +61,8 @@ QString downloadPageUrl(); // vendor site + "/download/"
 // "<download folder>/ZavixUploadClient2019.exe".
 QString installerPath(const QString &downloadFolder);
 
-// Makes the file executable where that matters, then starts it as a
-// detached process without arguments (the whole path is the program).
+// Makes the file executable where that matters, then starts it on its own
+// without arguments (the whole path is the program; platform::startProgram).
 bool startInstaller(const QString &path);
 
 inline const char *const kUpdate = "update";
