@@ -29,17 +29,34 @@ function(zavix_folder_library target)
   endif()
 endfunction()
 
-# zavix_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI])
+# zavix_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [SERVICE])
 # One Qt Test executable registered with ctest. GUI tests run offscreen.
+# SERVICE: the test runs against the local service (tests/common/testservice.h):
+# inside the test where the build has the emulator, otherwise one that the
+# test runner starts natively (scripts/wine-test.sh for the Windows build).
 function(zavix_add_test name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;SERVICE" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/common)
   add_test(NAME ${name} COMMAND ${name})
   # No test may power the machine off: the automatic shutdown starts a
   # harmless program instead of the system's command.
-  set(env "QT_QPA_PLATFORM=offscreen;ZAVIX_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVIX_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVIX_SHUTDOWN_COMMAND=/bin/true")
+  if(WIN32)
+    # The Windows tests run under wine, where Z: is the machine's root.
+    set(harmless "Z:$<TARGET_FILE:zavix_test_harmless>")
+  else()
+    set(harmless /bin/true)
+  endif()
+  set(env "QT_QPA_PLATFORM=offscreen;ZAVIX_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVIX_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVIX_SHUTDOWN_COMMAND=${harmless}")
+  if(ARG_SERVICE)
+    if(TARGET devservice_core)
+      target_link_libraries(${name} PRIVATE devservice_core)
+      target_compile_definitions(${name} PRIVATE ZAVIX_TEST_SERVICE_IN_PROCESS)
+    else()
+      list(APPEND env "ZAVIX_TEST_WANTS_SERVICE=1")
+    endif()
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
