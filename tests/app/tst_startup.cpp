@@ -21,7 +21,11 @@ class ProbeCopy final
 public:
     ProbeCopy()
     {
+#ifdef Q_OS_WIN
+        m_exe = m_dir.filePath(QStringLiteral("startup_probe.exe"));
+#else
         m_exe = m_dir.filePath(QStringLiteral("startup_probe"));
+#endif
         QFile::copy(QStringLiteral(STARTUP_PROBE_PATH), m_exe);
         QFile::setPermissions(m_exe, QFile::permissions(m_exe) | QFileDevice::ExeOwner);
     }

@@ -58,6 +58,11 @@ private slots:
         // A stand-in for the system command: it records its arguments and
         // which state files exist next to it at the moment it starts.
         QVERIFY(m_scriptDir.isValid());
+#ifdef FAKE_SHUTDOWN_PATH
+        // Windows: the stand-in is a program of its own, copied here.
+        m_script = QDir::toNativeSeparators(m_scriptDir.filePath("fake-shutdown.exe"));
+        QVERIFY(QFile::copy(QStringLiteral(FAKE_SHUTDOWN_PATH), m_script));
+#else
         m_script = m_scriptDir.filePath("fake-shutdown.sh");
         QFile script(m_script);
         QVERIFY(script.open(QIODevice::WriteOnly));
@@ -69,6 +74,7 @@ private slots:
                      "  done; } > \"$d/shutdown-called.tmp\" && mv \"$d/shutdown-called.tmp\" \"$d/shutdown-called\"\n");
         script.close();
         QVERIFY(QFile::setPermissions(m_script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+#endif
         qputenv(platform::kShutdownCommandVariable, m_script.toLocal8Bit());
         QCOMPARE(platform::effectiveShutdownCommand().program, m_script);
     }
