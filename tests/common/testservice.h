@@ -70,21 +70,24 @@ public:
     QString baseUrl() const { return m_baseUrl; }
     QString errorString() const { return m_error; }
 
-    // True when an object of the OSS or WCS store has exactly these bytes.
+    // True when a finished object of the OSS or WCS store (a file below an
+    // "objects" or "wcs-objects" folder of the service's data; parts and
+    // blocks on the way are elsewhere) has exactly these bytes.
     bool storeHolds(const QByteArray &bytes) const
     {
         const QByteArray wanted = QCryptographicHash::hash(bytes, QCryptographicHash::Md5);
-        for (const QString &folder : {QStringLiteral("/oss/objects"), QStringLiteral("/wcs-objects")}) {
-            QDirIterator it(m_dataFolder + folder, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                QFile file(it.next());
-                if (file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
-                    continue;
-                QCryptographicHash md5(QCryptographicHash::Md5);
-                md5.addData(&file);
-                if (md5.result() == wanted)
-                    return true;
-            }
+        QDirIterator it(m_dataFolder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (!path.contains(QLatin1String("/objects/")) && !path.contains(QLatin1String("/wcs-objects/")))
+                continue;
+            QFile file(path);
+            if (file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
+                continue;
+            QCryptographicHash md5(QCryptographicHash::Md5);
+            md5.addData(&file);
+            if (md5.result() == wanted)
+                return true;
         }
         return false;
     }

@@ -22,9 +22,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -438,6 +440,9 @@ private slots:
 
     void failedWriteKeepsThePreviousFile()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the full disk is made with a file size limit, which Windows does not have");
+#else
         QueueFixture f(OssChannel);
         QVERIFY(f.add(f.makeFiles(40)));
         const QString record = f.dir.filePath("uploadInfo.json");
@@ -471,6 +476,7 @@ private slots:
         }
         QVERIFY(keeper.saveUploadData());
         QCOMPARE(readRecord(record).size(), 40);
+#endif
     }
 };
 

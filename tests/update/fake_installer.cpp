@@ -1,11 +1,13 @@
 // A harmless stand-in for the downloaded installer in the Windows tests:
 // writes "installer-ran" beside itself, with the folder it was started in.
+// A wide-character entry point: its own path holds Chinese text, which the
+// narrow arguments would spell in the ANSI code page.
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-int main(int argc, char **argv)
+int wmain(int argc, wchar_t **argv)
 {
     namespace fs = std::filesystem;
     if (argc < 1)
