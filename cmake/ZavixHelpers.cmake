@@ -60,6 +60,10 @@ function(zavix_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  if(WIN32)
+    # Under wine every start of a program costs seconds.
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
+  endif()
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 

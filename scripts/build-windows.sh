@@ -18,7 +18,7 @@ build=${ZAVIX_WIN_BUILD_DIR:-$here/build-windows}
 packages=(
   cmake ninja-build xz-utils ccache
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 qttranslations5-l10n
+  wine wine64 qttranslations5-l10n xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,14 +17,23 @@ finish() {
 }
 trap finish EXIT
 
-bash "$here/scripts/build-windows.sh"
+if [ "${1:-}" != "--on-display" ]; then
+  bash "$here/scripts/build-windows.sh"
 
-# The native service for the suites that want one.
-if [ ! -f "$native/CMakeCache.txt" ]; then
-  bash "$here/scripts/install-deps.sh"
-  cmake -S "$here" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  # The native service for the suites that want one.
+  if [ ! -f "$native/CMakeCache.txt" ]; then
+    bash "$here/scripts/install-deps.sh"
+    cmake -S "$here" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$native" --target devservice -j "$(nproc)"
 fi
-cmake --build "$native" --target devservice -j "$(nproc)"
+
+# The suites run on a virtual display of their own: Qt draws offscreen, but
+# wine creates its windows through a display.
+if [ "${1:-}" != "--on-display" ]; then
+  xvfb-run -a bash "$0" --on-display
+  exit $?
+fi
 
 export ZAVIX_WINSDK_ROOT=$sdk_dir/zavix-winsdk
 export ZAVIX_NATIVE_DEVSERVICE=$native/devservice/devservice
