@@ -1,8 +1,9 @@
 // POSIX side of the crash dump library. Handlers for the fatal signals run on
-// an alternate stack and only wake the dump thread with write()/read() on two
-// pipes; the dump thread writes a minidump from buffers prepared at
-// installation, starts the crash reporter with posix_spawn, and then the
-// signal's default action ends the process.
+// an alternate stack (one per prepared thread) and only wake the dump thread
+// with write()/poll()/read() on two pipes, waiting a bounded time; the dump
+// thread writes a minidump from buffers prepared at installation, starts the
+// crash reporter with posix_spawn, and then the signal's default action ends
+// the process.
 
 #include "crashdump/vexdumpw.h"
 
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -51,6 +53,13 @@ constexpr std::size_t kMaxModules = 4096;
 constexpr std::size_t kStackBytes = 64u << 10;
 constexpr std::size_t kDumpThreadStack = 0x10000;
 constexpr std::size_t kAltStackBytes = 64u << 10;
+// How long a faulting thread waits for the dump thread (and a second faulting
+// thread for the first) before it goes on without a dump.
+#if defined(VEXDUMPW_HUNG_DUMP_THREAD)
+constexpr int kDumpWaitMs = 1000; // the test build whose dump thread never answers
+#else
+constexpr int kDumpWaitMs = 30000;
+#endif
 
 std::uint32_t currentThreadId()
 {
@@ -89,6 +98,37 @@ bool writeAll(int fd, const void *data, std::size_t size)
     return true;
 }
 
+std::int64_t monotonicMs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// readByte with a time limit (poll and read only: safe in a signal handler).
+bool readByteWithin(int fd, int timeoutMs)
+{
+    const std::int64_t deadline = monotonicMs() + timeoutMs;
+    for (;;) {
+        const std::int64_t left = deadline - monotonicMs();
+        if (left <= 0)
+            return false;
+        struct pollfd ready = {fd, POLLIN, 0};
+        const int n = poll(&ready, 1, int(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        char c;
+        const ssize_t got = read(fd, &c, 1);
+        if (got == 1)
+            return true;
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        return false;
+    }
+}
+
 bool readByte(int fd)
 {
     char c;
@@ -123,6 +163,71 @@ void *reserveMemory(std::size_t size)
 {
     void *p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+// ---------------------------------------------------------------------------
+// Alternate signal stacks of the program's threads
+
+pthread_once_t g_altStackKeyOnce = PTHREAD_ONCE_INIT;
+pthread_key_t g_altStackKey;
+bool g_altStackKeyMade = false;
+
+std::size_t pageBytes()
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? std::size_t(page) : 4096u;
+}
+
+// Runs when a prepared thread ends: the stack is switched off and unmapped.
+void releaseAltStack(void *mapping)
+{
+    stack_t off;
+    std::memset(&off, 0, sizeof off);
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(mapping, pageBytes() + kAltStackBytes);
+}
+
+void makeAltStackKey()
+{
+    g_altStackKeyMade = pthread_key_create(&g_altStackKey, &releaseAltStack) == 0;
+}
+
+bool hasAltStack()
+{
+    stack_t current;
+    return sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size > 0;
+}
+
+// An alternate stack for the calling thread, with an inaccessible page below
+// it so that a handler that overruns it faults instead of writing over
+// whatever lies below.
+bool prepareCallingThread()
+{
+    if (hasAltStack())
+        return true;
+    pthread_once(&g_altStackKeyOnce, &makeAltStackKey);
+    if (!g_altStackKeyMade)
+        return false;
+    const std::size_t guard = pageBytes();
+    void *mapping = mmap(nullptr, guard + kAltStackBytes, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED)
+        return false;
+    mprotect(mapping, guard, PROT_NONE);
+    stack_t stack;
+    std::memset(&stack, 0, sizeof stack);
+    stack.ss_sp = static_cast<char *>(mapping) + guard;
+    stack.ss_size = kAltStackBytes;
+    if (sigaltstack(&stack, nullptr) != 0 || pthread_setspecific(g_altStackKey, mapping) != 0) {
+        stack_t off;
+        std::memset(&off, 0, sizeof off);
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+        munmap(mapping, guard + kAltStackBytes);
+        return false;
+    }
+    return true;
 }
 
 std::string executablePath()
@@ -401,14 +506,9 @@ ExceptionDumpHandler::ExceptionDumpHandler(const std::string &dumpFolder, const 
     }
 
     // A small alternate stack, so that a stack overflow of the installing
-    // thread still reaches the handler.
-    if (void *altStack = reserveMemory(kAltStackBytes)) {
-        stack_t stack;
-        std::memset(&stack, 0, sizeof stack);
-        stack.ss_sp = altStack;
-        stack.ss_size = kAltStackBytes;
-        sigaltstack(&stack, nullptr);
-    }
+    // thread still reaches the handler (the other threads get theirs from
+    // CreateExceptionDumpForThread).
+    prepareCallingThread();
     for (int i = 0; i < kSignalCount; ++i) {
         struct sigaction action;
         std::memset(&action, 0, sizeof action);
@@ -444,9 +544,11 @@ void ExceptionDumpHandler::signalHandler(int sig, siginfo_t *info, void *context
             }
             g_requestState.store(2);
         } else {
-            // Another thread is dumping: wait for it; its end ends us too.
+            // Another thread is dumping: wait for it; its end ends us too. A
+            // dump that does not end in time does not keep this thread.
             const struct timespec pause = {0, 1000000};
-            while (g_requestState.load() == 1 && self->m_requestingThreadId != tid)
+            const std::int64_t deadline = monotonicMs() + kDumpWaitMs + 1000;
+            while (g_requestState.load() == 1 && self->m_requestingThreadId != tid && monotonicMs() < deadline)
                 nanosleep(&pause, nullptr);
         }
     }
@@ -483,7 +585,10 @@ bool ExceptionDumpHandler::requestDump(int sig, siginfo_t *info, ucontext_t *con
     m_info = info;
     m_context = context;
     const char wake = 'd';
-    if (!writeAll(m_startPipe[1], &wake, 1) || !readByte(m_finishPipe[0]))
+    // A dump thread that does not finish in time (stuck on a full disk or a
+    // lock) does not keep the faulting thread alive: it goes on as if no
+    // dump could be written.
+    if (!writeAll(m_startPipe[1], &wake, 1) || !readByteWithin(m_finishPipe[0], kDumpWaitMs))
         return false;
     const bool result = m_result;
     m_info = nullptr;
@@ -498,6 +603,10 @@ void *ExceptionDumpHandler::dumpThreadMain(void *param)
     for (;;) {
         if (!readByte(self->m_startPipe[0]))
             continue;
+#if defined(VEXDUMPW_HUNG_DUMP_THREAD)
+        for (;;)
+            pause();
+#endif
         self->m_result = self->writeDump(self->m_requestingThreadId.load(), self->m_signal, self->m_info, self->m_context);
         const char done = 'f';
         writeAll(self->m_finishPipe[1], &done, 1);
@@ -719,4 +828,9 @@ VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForRemote(const char *dumpFol
 VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForLocal(const char *dumpFolder)
 {
     return installHandler(dumpFolder, false, nullptr);
+}
+
+VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForThread(void)
+{
+    return prepareCallingThread();
 }

@@ -681,3 +681,16 @@ VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForLocal(const char *dumpFold
 {
     return installHandler(dumpFolder, false, nullptr);
 }
+
+VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForThread(void)
+{
+    // A stack overflow leaves the filter only the guard page; this reserve
+    // is what it runs on while it wakes the dump thread.
+    ULONG reserve = 64 * 1024;
+    ULONG previous = 0;
+    if (!SetThreadStackGuarantee(&previous))
+        return false;
+    if (previous >= reserve)
+        return true;
+    return SetThreadStackGuarantee(&reserve) != 0;
+}

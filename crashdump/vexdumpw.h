@@ -27,3 +27,12 @@ VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForRemote(const char *dumpFol
 
 // Installs the handlers for local dumps only: the reporter is not started.
 VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForLocal(const char *dumpFolder);
+
+// Prepares the calling thread so that a crash of its own, a stack overflow
+// included, still leaves a dump: an alternate signal stack for the signal
+// handlers (POSIX), a stack reserve for the exception filter (Windows). Call
+// first thing in every thread the program starts; the thread that installed
+// the handlers is prepared already. True when the thread is prepared; a
+// second call in the same thread changes nothing. What it set up is released
+// when the thread ends.
+VEXDUMPW_API bool VEXDUMPW_CALL CreateExceptionDumpForThread(void);

@@ -3,8 +3,10 @@
 // It installs a SIGSEGV handler of its own first (prints and exits with 42),
 // so that whatever VexDumpw passes on is visible, then installs VexDumpw and
 // causes the event named by mode: segv, bus, ill, fpe, abrt, overflow (of the
-// stack), thread (segv on a second thread), twice (a second installation, then segv), local
-// (CreateExceptionDumpForLocal, then segv), install (normal end).
+// stack), thread (segv on a second thread), threadoverflow (a second thread
+// prepared with CreateExceptionDumpForThread overflows its stack), twice (a
+// second installation, then segv), local (CreateExceptionDumpForLocal, then
+// segv), install (normal end).
 #include "crashdump/vexdumpw.h"
 
 #include <csignal>
@@ -101,6 +103,13 @@ int main(int argc, char **argv)
         *nullTarget() = 1;
     } else if (mode == "thread") {
         std::thread([] { *nullTarget() = 2; }).join();
+    } else if (mode == "threadoverflow") {
+        std::thread([] {
+            std::printf("thread prepared: %d, again: %d\n", CreateExceptionDumpForThread() ? 1 : 0,
+                        CreateExceptionDumpForThread() ? 1 : 0);
+            std::fflush(stdout);
+            std::printf("%d\n", overflow(0));
+        }).join();
     } else if (mode == "bus") {
         busError();
     } else if (mode == "ill") {

@@ -40,6 +40,7 @@ private slots:
     void folderChoice_data();
     void folderChoice();
     void withoutDumpWriter();
+    void hungDumpThreadDoesNotKeepTheProcess();
     void localInstallStartsNoReporter();
     void reporterOnlyFromTheProgramsFolder();
 
@@ -58,6 +59,7 @@ void TestVexDumpPosix::initTestCase()
     QVERIFY2(QFileInfo(crasher()).isExecutable(), qPrintable("test program missing: " + crasher()));
     QVERIFY(QFileInfo(kPrograms + "/crashsend").isExecutable());
     QVERIFY(QFileInfo(crasher(kPrograms + "/nohelpers")).isExecutable());
+    QVERIFY(QFileInfo(crasher(kPrograms + "/hung")).isExecutable());
 }
 
 void TestVexDumpPosix::init()
@@ -70,6 +72,7 @@ void TestVexDumpPosix::init()
     QVERIFY(QDir().mkpath(m_records));
     QDir(kPrograms + "/crash").removeRecursively();
     QDir(kPrograms + "/nohelpers/crash").removeRecursively();
+    QDir(kPrograms + "/hung/crash").removeRecursively();
 }
 
 crashtest::Run TestVexDumpPosix::crash(const QString &programFolder, const QStringList &arguments)
@@ -147,6 +150,7 @@ void TestVexDumpPosix::fatalSignals_data()
     QTest::newRow("abort") << "abrt" << int(SIGABRT) << true;
     QTest::newRow("stack overflow: handled on the alternate stack") << "overflow" << int(SIGSEGV) << true;
     QTest::newRow("fault on another thread") << "thread" << int(SIGSEGV) << false;
+    QTest::newRow("stack overflow on a prepared thread") << "threadoverflow" << int(SIGSEGV) << false;
 }
 
 void TestVexDumpPosix::fatalSignals()
@@ -171,6 +175,8 @@ void TestVexDumpPosix::fatalSignals()
     checkDump(dumpPath, sig, onMainThread, run.processId);
     if (QTest::currentTestFailed())
         return;
+    if (mode == "threadoverflow")
+        QVERIFY2(run.output.contains("thread prepared: 1, again: 1"), qPrintable(run.output));
     if (mode == "segv" || mode == "thread") // a write through a null pointer
         QCOMPARE(minidump::Reader::fromFile(dumpPath.toStdString()).exception().address, std::uint64_t(0));
 
@@ -246,6 +252,22 @@ void TestVexDumpPosix::withoutDumpWriter()
     QCOMPARE(records.size(), 1);
     const crashtest::CommandLine line = crashtest::parseCommandLine(records.first());
     QCOMPARE(line.dumpPath, m_dumps + "/00000000-0000-0000-0000-000000000000.dmp");
+}
+
+void TestVexDumpPosix::hungDumpThreadDoesNotKeepTheProcess()
+{
+    // A dump thread that never finishes: the faulting thread waits for it a
+    // bounded time (one second in this build), then goes on as without a
+    // dump, here to the program's own handler.
+    QElapsedTimer timer;
+    timer.start();
+    const crashtest::Run run = crash(kPrograms + "/hung", {"segv", m_dumps});
+    QVERIFY(run.finished);
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 42);
+    QVERIFY2(run.output.contains("previous handler: 11"), qPrintable(run.output));
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(crashtest::dumpFiles(m_dumps).isEmpty());
 }
 
 void TestVexDumpPosix::localInstallStartsNoReporter()
