@@ -9,6 +9,7 @@
 #include "net/api.h"
 #include "net/closingflag.h"
 #include "net/servicehosts.h"
+#include "net/transferlimits.h"
 #include "net/workers.h"
 
 #include <QDebug>
@@ -139,9 +140,12 @@ void ZavixLogin::loginBtnClickSlot()
     m_ui->loginBtn->setText(tr("正在登录,请稍后"));
     m_ui->loginBtn->setEnabled(false);
 
+    // A silent service ends the request after the login limit, as a
+    // network failure, instead of leaving the dialog waiting.
     const QString url = login::loginUrl(hosts::apiHost(), m_email, m_password);
+    const long limitMs = transferLimits().loginMs;
     issueWorker(
-        m_loginThread, [&url] { return new GetJsonThread(url); }, this,
+        m_loginThread, [&url, limitMs] { return new GetJsonThread(url, limitMs); }, this,
         &ZavixLogin::loginThreadResultSlot);
 }
 
@@ -181,8 +185,9 @@ void ZavixLogin::loginThreadResultSlot(QString catajs)
     }
     const QString url = login::categoryUrl(hosts::apiHost(), m_account->uid, currentPtime(),
                                            m_account->secretKey);
+    const long limitMs = transferLimits().loginMs;
     issueWorker(
-        m_cataThread, [&url] { return new GetJsonThread(url); }, this,
+        m_cataThread, [&url, limitMs] { return new GetJsonThread(url, limitMs); }, this,
         &ZavixLogin::logincataThreadResultSlot);
 }
 
@@ -191,6 +196,13 @@ void ZavixLogin::logincataThreadResultSlot(QString catajs)
     reapWorker(m_cataThread);
 
     m_account->cataJson = catajs;
+    if (catajs == QLatin1String("error")) {
+        // No answer (a network failure or the time limit): the same text as
+        // a login that got no answer, not an empty line.
+        qWarning() << "category request after login failed";
+        failLogin(login::failureText(catajs));
+        return;
+    }
     const login::CategoryVerdict verdict = login::evaluateCategoryAnswer(catajs);
     if (verdict.hasUserLevel)
         m_account->userLevel = verdict.userLevel;

@@ -1,6 +1,9 @@
 #include "account/zavixlogin.h"
 #include "app/shell/zavixuploadclient.h"
 #include "app/startup.h"
+#include "net/closingflag.h"
+#include "net/releasedthreads.h"
+#include "net/threadstart.h"
 #include "oss/OssClient.h"
 #include "platform/platform.h"
 #include "prefs/updatecheck.h"
@@ -19,6 +22,8 @@ int main(int argc, char *argv[])
     platform::makeFolderPath(crashFolder);
     const QByteArray crashFolderAnsi = crashFolder.toLocal8Bit();
     CreateExceptionDumpForRemote(crashFolderAnsi.constData(), 0);
+    // Every thread the program starts prepares itself for the dump library.
+    setThreadStartHook(&CreateExceptionDumpForThread);
 
     QApplication::addLibraryPath(QStringLiteral("."));
     QApplication app(argc, argv);
@@ -49,5 +54,14 @@ int main(int argc, char *argv[])
     hooks.shutdownSdk = [] { AlibabaCloud::OSS::ShutdownSdk(); };
     hooks.destroyMainWindow = [&window] { window.reset(); };
 
-    return runClient(app, hooks);
+    const int code = runClient(app, hooks);
+
+    // Threads that nobody waits for any more (a request of a closed dialog,
+    // an abandoned login) end at their next chunk once the closing flag is
+    // set; give them a moment before the process ends.
+    window.reset();
+    login.reset();
+    setClosing();
+    finishReleasedThreads(3000);
+    return code;
 }

@@ -5,8 +5,10 @@
 #include "app/customtitle.h"
 #include "app/plaintext.h"
 #include "net/api.h"
+#include "net/backgroundcall.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
+#include "net/transferlimits.h"
 
 #include <QFontMetrics>
 #include <QJsonDocument>
@@ -98,8 +100,20 @@ void AddCataDialog::CheckInputText(QString text)
     m_ui->currentNumLbl->setText(QStringLiteral("%1/40").arg(text.size()));
 }
 
+namespace {
+
+struct AddCataAnswer
+{
+    bool ok = false;
+    QString text;
+};
+
+} // namespace
+
 void AddCataDialog::on_addBtn_clicked()
 {
+    if (m_pending)
+        return;
     const QString name = m_ui->addCataEdit->text().trimmed();
     if (name.isEmpty()) {
         m_ui->tipsLbl->setText(tr("您的输入为空"));
@@ -108,11 +122,30 @@ void AddCataDialog::on_addBtn_clicked()
     const AddCataRequest request =
         buildAddCataRequest(hosts::apiHost(), m_uid, m_secretKey, m_parentId, name, currentPtime());
     qCritical() << "request cata http url:" << request.url;
-    std::string response;
-    const bool ok = syncFormRequest(request.url, response, false, request.body, {});
-    const QString answer = QString::fromUtf8(response.data(), static_cast<int>(response.size()));
+
+    // The request runs on a thread of its own; the dialog stays responsive
+    // and may be closed meanwhile (the answer is then dropped).
+    m_pending = true;
+    m_ui->addBtn->setEnabled(false);
+    background::start<AddCataAnswer>(
+        this, int(transferLimits().addCategoryMs),
+        [request](const std::atomic_bool &) {
+            std::string response;
+            AddCataAnswer answer;
+            answer.ok = syncFormRequest(request.url, response, false, request.body, {});
+            answer.text = QString::fromUtf8(response.data(), static_cast<int>(response.size()));
+            return answer;
+        },
+        [this, name](AddCataAnswer answer) { finishAdd(name, answer.ok, answer.text); },
+        [this, name] { finishAdd(name, false, QString()); });
+}
+
+void AddCataDialog::finishAdd(const QString &name, bool transferOk, const QString &answer)
+{
+    m_pending = false;
+    m_ui->addBtn->setEnabled(true);
     qCritical() << "add cata http data:" << answer;
-    const AddCataOutcome outcome = evaluateAddCataAnswer(ok, answer);
+    const AddCataOutcome outcome = evaluateAddCataAnswer(transferOk, answer);
     if (!outcome.ok) {
         setPlainText(m_ui->tipsLbl, outcome.tip);
         return;

@@ -52,9 +52,12 @@ private slots:
     void on_cancelBtn_clicked();
 
 private:
+    void finishAdd(const QString &name, bool transferOk, const QString &answer);
+
     Ui::AddCataDialog *m_ui;
     CustomTitle *m_title;
     QString m_parentId;
     QString m_uid;
     QString m_secretKey;
+    bool m_pending = false; // an add request is under way
 };

@@ -1,6 +1,7 @@
 #include "net/transfer.h"
 
 #include "net/closingflag.h"
+#include "net/transferlimits.h"
 #include "platform/platform.h"
 #include "platform/utf8file.h"
 
@@ -149,6 +150,15 @@ int transferProgressCallback(void *progress, curl_off_t dlTotal, curl_off_t dlNo
     return 0;
 }
 
+// ---- limits ----------------------------------------------------------------
+
+void applyLowSpeedLimit(CURL *handle)
+{
+    const TransferLimits limits = transferLimits();
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytes);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+}
+
 // ---- the common recipe ---------------------------------------------------
 
 namespace {
@@ -184,7 +194,8 @@ struct Exchange
 };
 
 // Options every profile shares: URL, collector, buffer, error buffer, no
-// redirects, plain HTTP(S) only, no signals, and verbose only on request.
+// redirects, plain HTTP(S) only, no signals, the low-speed limit, and
+// verbose only on request.
 void setCommon(CURL *h, const QByteArray &url, Exchange &ex, Collector collector)
 {
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
@@ -195,7 +206,18 @@ void setCommon(CURL *h, const QByteArray &url, Exchange &ex, Collector collector
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    applyLowSpeedLimit(h);
     curl_easy_setopt(h, CURLOPT_VERBOSE, curlVerboseRequested() ? 1L : 0L);
+}
+
+// The total limit and the stop flag of bounds; progress is the callback
+// data the transfer watches.
+void applyBounds(CURL *h, const TransferBounds &bounds, CurlProgress &progress)
+{
+    if (bounds.totalMs > 0)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, bounds.totalMs);
+    if (bounds.stop)
+        progress.stop = bounds.stop;
 }
 
 // The closing flag is checked by the progress callback too, which libcurl
@@ -237,7 +259,8 @@ TransferResult noHandle()
     return r;
 }
 
-TransferResult plainGet(const QByteArray &url, long connectTimeout)
+TransferResult plainGet(const QByteArray &url, long connectTimeout,
+                        const TransferBounds &bounds = TransferBounds())
 {
     CurlEasy easy;
     if (!easy)
@@ -245,6 +268,7 @@ TransferResult plainGet(const QByteArray &url, long connectTimeout)
     Exchange ex;
     setCommon(easy.get(), url, ex, Collector::Abortable);
     curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT, connectTimeout);
+    applyBounds(easy.get(), bounds, ex.closingOnly);
     watchClosing(easy.get(), ex.closingOnly);
     return perform(easy.get(), ex);
 }
@@ -323,9 +347,9 @@ private:
 
 // ---- profiles ------------------------------------------------------------
 
-TransferResult jsonGet(const QByteArray &url)
+TransferResult jsonGet(const QByteArray &url, const TransferBounds &bounds)
 {
-    return plainGet(url, 10L);
+    return plainGet(url, 10L, bounds);
 }
 
 TransferResult imageGet(const QByteArray &url)
@@ -333,9 +357,12 @@ TransferResult imageGet(const QByteArray &url)
     return plainGet(url, 5L);
 }
 
-TransferResult versionGet(const QByteArray &url)
+TransferResult versionGet(const QByteArray &url, const std::atomic_bool *stop)
 {
-    return plainGet(url, 5L);
+    TransferBounds bounds;
+    bounds.totalMs = transferLimits().versionCheckMs;
+    bounds.stop = stop;
+    return plainGet(url, 5L, bounds);
 }
 
 TransferResult formPost(const QByteArray &url, const QByteArray &body)
@@ -467,7 +494,10 @@ DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
     return DownloadOutcome::Failed;
 }
 
-PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body)
+namespace {
+
+PostResult postWithin(CURL *handle, const QByteArray &url, const QByteArray &body,
+                      const TransferBounds &bounds)
 {
     if (!handle)
         return noHandle();
@@ -478,6 +508,7 @@ PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &b
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, long(body.size()));
     curl_easy_setopt(handle, CURLOPT_COPYPOSTFIELDS, body.constData());
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 10L);
+    applyBounds(handle, bounds, ex.closingOnly);
     watchClosing(handle, ex.closingOnly);
     PostResult r = perform(handle, ex);
     // Nothing of this stack frame may stay referenced by the caller's handle.
@@ -486,13 +517,26 @@ PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &b
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, 0L);
     return r;
+}
+
+} // namespace
+
+PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body)
+{
+    return postWithin(handle, url, body, TransferBounds());
 }
 
 PostResult channelPost(const QByteArray &url, const QByteArray &body)
 {
+    return channelPost(url, body, TransferBounds());
+}
+
+PostResult channelPost(const QByteArray &url, const QByteArray &body, const TransferBounds &bounds)
+{
     CurlEasy easy;
     if (!easy)
         return noHandle();
-    return postOnHandle(easy.get(), url, body);
+    return postWithin(easy.get(), url, body, bounds);
 }

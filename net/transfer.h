@@ -110,6 +110,20 @@ struct CurlProgress
 int transferProgressCallback(void *progress, curl_off_t dlTotal, curl_off_t dlNow,
                              curl_off_t ulTotal, curl_off_t ulNow);
 
+// ---- limits ----------------------------------------------------------------
+
+// The low-speed limit of transferLimits() on a handle: a transfer that moves
+// (almost) nothing for that long ends with CURLE_OPERATION_TIMEDOUT. Every
+// transfer of the program gets it, the upload channels' included.
+void applyLowSpeedLimit(CURL *handle);
+
+// Bounds of one exchange besides the low-speed limit.
+struct TransferBounds
+{
+    long totalMs = 0;                       // a limit in all (connect included); 0: none
+    const std::atomic_bool *stop = nullptr; // once set, the transfer ends within about a second
+};
+
 // ---- transfer profiles --------------------------------------------------
 
 struct TransferResult
@@ -126,11 +140,12 @@ struct TransferResult
 using PostResult = TransferResult;
 
 // JSON GET: connect time-out 10 s, abortable.
-TransferResult jsonGet(const QByteArray &url);
+TransferResult jsonGet(const QByteArray &url, const TransferBounds &bounds = TransferBounds());
 // Image GET: connect time-out 5 s, abortable.
 TransferResult imageGet(const QByteArray &url);
-// Version GET: connect time-out 5 s, abortable.
-TransferResult versionGet(const QByteArray &url);
+// Version GET: connect time-out 5 s, versionCheckMs of transferLimits() in
+// all, abortable (also through stop).
+TransferResult versionGet(const QByteArray &url, const std::atomic_bool *stop = nullptr);
 // Form POST: the body as CURLOPT_POSTFIELDS with libcurl's default form
 // content type; tracing collector; error buffer.
 TransferResult formPost(const QByteArray &url, const QByteArray &body);
@@ -179,3 +194,5 @@ DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
 PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body = QByteArray());
 // The same on a handle of its own.
 PostResult channelPost(const QByteArray &url, const QByteArray &body = QByteArray());
+// The same within bounds.
+PostResult channelPost(const QByteArray &url, const QByteArray &body, const TransferBounds &bounds);

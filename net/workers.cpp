@@ -1,17 +1,22 @@
 #include "net/workers.h"
 
+#include "net/threadstart.h"
 #include "net/transfer.h"
 
 #include <QDebug>
 
-GetJsonThread::GetJsonThread(const QString &url)
+GetJsonThread::GetJsonThread(const QString &url, long totalMs)
     : m_url(url)
+    , m_totalMs(totalMs)
 {
 }
 
 void GetJsonThread::run()
 {
-    const TransferResult r = jsonGet(m_url.toUtf8());
+    prepareThread();
+    TransferBounds bounds;
+    bounds.totalMs = m_totalMs;
+    const TransferResult r = jsonGet(m_url.toUtf8(), bounds);
     if (!r.ok) {
         qDebug() << "GetJsonThread error,response:" << r.status;
         emit Result(QStringLiteral("error"));
@@ -28,6 +33,7 @@ psotRequest::psotRequest(const QByteArray &url, const QByteArray &body)
 
 void psotRequest::run()
 {
+    prepareThread();
     CurlGlobalScope global;
     const TransferResult r = formPost(m_url, m_body);
     if (r.ok)
@@ -48,6 +54,7 @@ psotImage::psotImage(const QByteArray &url, const QByteArray &imagePath, const Q
 
 void psotImage::run()
 {
+    prepareThread();
     CurlGlobalScope global;
     const TransferResult r = imageUpload(m_url, m_imagePath, m_ptime, m_sign, m_vids);
     if (r.ok)
@@ -63,6 +70,7 @@ downloadPicThread::downloadPicThread(const QString &url)
 
 void downloadPicThread::run()
 {
+    prepareThread();
     const TransferResult r = imageGet(m_url.toUtf8());
     if (r.noHandle)
         return;
@@ -77,6 +85,7 @@ downloadThread::downloadThread(const QByteArray &url, const QByteArray &path)
 
 void downloadThread::run()
 {
+    prepareThread();
     const DownloadOutcome outcome =
         fileDownload(m_url, m_path, m_cancel, [this](qint64 received, qint64 total) {
             emit Progress(received, total);

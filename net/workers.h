@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/releasedthreads.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -15,11 +17,13 @@
 // following the owner protocol below.
 
 // JSON GET. Result: the body decoded as UTF-8, or "error" on any failure.
+// With totalMs above 0 the exchange also ends (as a failure) after that long
+// in all.
 class GetJsonThread final : public QThread
 {
     Q_OBJECT
 public:
-    explicit GetJsonThread(const QString &url);
+    explicit GetJsonThread(const QString &url, long totalMs = 0);
 
 signals:
     void Result(QString msg);
@@ -30,6 +34,7 @@ protected:
 private:
     Q_DISABLE_COPY(GetJsonThread)
     QString m_url;
+    long m_totalMs = 0;
 };
 
 // Form POST. Result: (body, "") on success, ("", error-buffer text) otherwise.
@@ -121,32 +126,32 @@ private:
 
 // ---- the owner protocol --------------------------------------------------
 // An owner keeps one QPointer per kind of request. All of this runs in the
-// owner's (GUI) thread.
+// owner's (GUI) thread, which never waits for a worker.
 
-// Waits (without a limit) for the guarded thread when it still runs, deletes
-// it and clears the guard. Call first thing in the result slot, and in the
-// owner's destructor.
+// Lets go of the guarded thread and clears the guard: a finished thread is
+// deleted at once, one that still runs (its Result just sent, or its owner
+// going away) is deleted once it has finished (releaseThread). Call first
+// thing in the result slot, and in the owner's destructor; a Result still
+// on its way to a destroyed owner is dropped by Qt.
 template <class T>
 void reapWorker(QPointer<T> &guard)
 {
-    if (T *thread = guard.data()) {
-        if (thread->isRunning())
-            thread->wait();
-        delete thread;
-    }
+    if (T *thread = guard.data())
+        releaseThread(thread);
     guard.clear();
 }
 
-// Issues a request: when the guard still holds a thread, only that thread is
-// cleaned up and false is returned (the request is not sent). Otherwise
-// make() creates the thread (and may connect further signals such as
-// Progress), its Result is connected to slot on owner, it is started with
-// QThread::InheritPriority and true is returned.
+// Issues a request: when the guard still holds a thread, nothing is sent and
+// false is returned; a finished thread is cleaned up then, a running one is
+// left to its result slot. Otherwise make() creates the thread (and may
+// connect further signals such as Progress), its Result is connected to slot
+// on owner, it is started with QThread::InheritPriority and true is returned.
 template <class T, class Factory, class Owner, class Slot>
 bool issueWorker(QPointer<T> &guard, Factory &&make, Owner *owner, Slot slot)
 {
     if (guard) {
-        reapWorker(guard);
+        if (guard->isFinished())
+            reapWorker(guard);
         return false;
     }
     T *thread = make();

@@ -25,6 +25,9 @@ struct ClientConfiguration
     // before complete, so a damaged part is never made into the object.
     // Costs the CPU of the MD5 (several times that of a loopback transfer).
     bool enablePartDigestCheck = true;
+    // Called first thing on every thread the client starts for its requests
+    // (the part threads of a resumable upload); null: nothing is called.
+    bool (*threadStart)() = nullptr;
 };
 
 } // namespace OSS

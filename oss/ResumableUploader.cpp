@@ -284,8 +284,13 @@ PutObjectOutcome ResumableUploader::run()
     };
 
     std::vector<std::thread> pool;
+    const auto threadStart = m_context.config.threadStart;
     for (std::size_t slot = 1; slot < threads; ++slot)
-        pool.emplace_back(worker, slot, nullptr);
+        pool.emplace_back([&worker, threadStart, slot] {
+            if (threadStart)
+                threadStart();
+            worker(slot, nullptr);
+        });
     worker(0, &session); // this thread works too, on the session already open
     for (std::thread &t : pool)
         t.join();

@@ -1,8 +1,10 @@
 #include "prefs/updatecheck.h"
 
 #include "app/messageinfo.h"
+#include "net/backgroundcall.h"
 #include "net/servicehosts.h"
 #include "net/transfer.h"
+#include "net/transferlimits.h"
 #include "platform/platform.h"
 #include "prefs/updatedialog.h"
 
@@ -136,8 +138,16 @@ QString checkForUpdate(QWidget *parent, const UpdateEnvironment &env)
         info.exec();
         result = QString::fromLatin1(kError);
     } else {
-        const TransferResult r = versionGet(versionListUrl().toUtf8());
-        const VersionAnswer answer = parseVersionAnswer(r.ok, r.body);
+        // The request runs on a thread of its own while this thread's event
+        // loop keeps running; a service that does not answer in time counts
+        // as no answer, and the login follows.
+        const QByteArray url = versionListUrl().toUtf8();
+        const std::optional<TransferResult> r = background::startAndWait<TransferResult>(
+            int(transferLimits().versionCheckMs),
+            [url](const std::atomic_bool &stop) { return versionGet(url, &stop); });
+        if (!r)
+            qWarning() << "version check: no answer in time";
+        const VersionAnswer answer = r ? parseVersionAnswer(r->ok, r->body) : VersionAnswer();
         if (answer.ok && isOfferedUpdate(file.localVersion, answer.version)) {
             qDebug() << "update offered:" << answer.version;
             auto *dialog = new UpdateDialog(parent, answer.description);

@@ -1,5 +1,6 @@
 #include "upload/addfilesthread.h"
 
+#include "net/threadstart.h"
 #include "upload/uploadinit.h"
 
 #include <QFileInfo>
@@ -27,6 +28,7 @@ AddFilesThread::AddFilesThread(const QStringList &paths, const QString &userId,
 
 void AddFilesThread::run()
 {
+    prepareThread();
     for (int i = m_start; i < m_paths.size(); i += m_stride) {
         if (isInterruptionRequested())
             break;

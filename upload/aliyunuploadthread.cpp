@@ -2,6 +2,8 @@
 
 #include "net/api.h"
 #include "net/closingflag.h"
+#include "net/threadstart.h"
+#include "net/transferlimits.h"
 #include "net/transfer.h"
 #include "oss/OssClient.h"
 #include "upload/uploadinit.h"
@@ -143,6 +145,7 @@ void AliyunUploadThread::emitProgress(std::size_t increment, std::int64_t transf
 
 void AliyunUploadThread::run()
 {
+    prepareThread();
     qDebug() << m_task.fileName << "  Aliyun_UploadThread run";
     const StoreAccess access = registerAndInit();
     if (!access.proceed)
@@ -244,6 +247,11 @@ void AliyunUploadThread::transfer(const StoreAccess &access)
 
     ClientConfiguration configuration;
     configuration.isCname = false;
+    // The program's low-speed limit for the store's requests too.
+    configuration.requestTimeoutMs = transferLimits().lowSpeedSeconds * 1000;
+#ifndef ZAVIX_USE_ALIYUN_SDK
+    configuration.threadStart = threadStartHook();
+#endif
     auto *client = new OssClient(utf8(access.endpoint), utf8(access.accessId),
                                  utf8(access.accessKey), configuration);
     m_client.store(client);

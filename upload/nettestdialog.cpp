@@ -3,7 +3,10 @@
 #include "ui_nettestdialog.h"
 
 #include "account/accountrecord.h"
+#include "net/backgroundcall.h"
+#include "net/releasedthreads.h"
 #include "net/servicehosts.h"
+#include "net/transferlimits.h"
 #include "upload/nettestuploadthread.h"
 
 #include <QCloseEvent>
@@ -63,9 +66,6 @@ void NetTestDialog::startTest()
 {
     if (m_closed)
         return;
-    if (!nettest::ensureTestFile(m_filePath))
-        qWarning() << "net test file cannot be created:" << m_filePath;
-
     nettest::TestAccount account;
     if (m_account) {
         account.uid = m_account->uid;
@@ -73,7 +73,28 @@ void NetTestDialog::startTest()
         account.secretKey = m_account->secretKey;
     }
     account.apiHost = hosts::apiHost();
-    const nettest::Credentials credentials = nettest::requestCredentials(m_mode, account, m_filePath);
+
+    // The test file and the credentials are made on a thread of their own;
+    // the window keeps working. No answer within the limit counts as a
+    // refused request.
+    const nettest::Mode mode = m_mode;
+    const QString filePath = m_filePath;
+    background::start<nettest::Credentials>(
+        this, int(transferLimits().speedTestRequestMs),
+        [mode, account, filePath](const std::atomic_bool &stop) {
+            if (!nettest::ensureTestFile(filePath))
+                qWarning() << "net test file cannot be created:" << filePath;
+            return nettest::requestCredentials(mode, account, filePath, &stop);
+        },
+        [this](nettest::Credentials credentials) { credentialsArrived(credentials); },
+        [this] {
+            qWarning() << "net test credential request: no answer in time";
+            credentialsArrived(nettest::Credentials());
+        });
+}
+
+void NetTestDialog::credentialsArrived(const nettest::Credentials &credentials)
+{
     if (m_closed)
         return;
     if (!credentials.accepted) {
@@ -153,13 +174,11 @@ void NetTestDialog::on_cancelBtn_clicked()
 
 void NetTestDialog::reapThread(bool stopFirst)
 {
+    // A stopped upload ends at its next progress call; nobody waits for it.
     if (NetTestUploadThread *thread = m_thread.data()) {
-        if (thread->isRunning()) {
-            if (stopFirst)
-                thread->setStopAll();
-            thread->wait();
-        }
-        delete thread;
+        if (stopFirst && thread->isRunning())
+            thread->setStopAll();
+        releaseThread(thread);
     }
     m_thread.clear();
 }

@@ -50,6 +50,7 @@ protected:
 
 private:
     void startTest();
+    void credentialsArrived(const nettest::Credentials &credentials);
     void finish(bool ok);
     void reapThread(bool stopFirst);
 

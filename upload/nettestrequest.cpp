@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "net/transfer.h"
+#include "net/transferlimits.h"
 #include "upload/uploadinit.h"
 
 #include <QCryptographicHash>
@@ -99,10 +100,14 @@ Credentials evaluateCredentialAnswer(Mode mode, bool requestOk, const QByteArray
     return c;
 }
 
-Credentials requestCredentials(Mode mode, const TestAccount &account, const QString &testFile)
+Credentials requestCredentials(Mode mode, const TestAccount &account, const QString &testFile,
+                               const std::atomic_bool *stop)
 {
     const CredentialRequest request = buildCredentialRequest(mode, account, currentPtime());
-    const PostResult result = channelPost(request.url.toUtf8());
+    TransferBounds bounds;
+    bounds.totalMs = transferLimits().speedTestRequestMs;
+    bounds.stop = stop;
+    const PostResult result = channelPost(request.url.toUtf8(), QByteArray(), bounds);
     return evaluateCredentialAnswer(mode, result.ok, result.body, testFile, QDate::currentDate());
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
+
 // The credential request of the network speed test and what its answer
 // hands to the test upload.
 
@@ -65,8 +67,11 @@ struct Credentials
 Credentials evaluateCredentialAnswer(Mode mode, bool requestOk, const QByteArray &body,
                                      const QString &testFile, const QDate &today);
 
-// Sends the request synchronously (channel bookkeeping POST) and evaluates it.
-Credentials requestCredentials(Mode mode, const TestAccount &account, const QString &testFile);
+// Sends the request (channel bookkeeping POST, ending after
+// speedTestRequestMs of transferLimits() in all or once stop is set) and
+// evaluates it. Blocks: run it off the GUI thread.
+Credentials requestCredentials(Mode mode, const TestAccount &account, const QString &testFile,
+                               const std::atomic_bool *stop = nullptr);
 
 // Makes the test file of kTestFileSize bytes when it does not exist; an
 // existing file is left as it is. False when it had to be made and could not.

@@ -1,5 +1,6 @@
 #include "upload/nettestuploadthread.h"
 
+#include "net/threadstart.h"
 #include "net/transfer.h"
 
 #include <QList>
@@ -14,6 +15,7 @@ NetTestUploadThread::NetTestUploadThread(const nettest::UploadParams &params, QO
 
 void NetTestUploadThread::run()
 {
+    prepareThread();
     QList<FormPart> parts;
     if (m_params.mode == nettest::WcsMode) {
         parts.append({"token", m_params.token.toUtf8(), {}, {}});

@@ -1,6 +1,7 @@
 #include "upload/wcsblocktransfer.h"
 
 #include "net/closingflag.h"
+#include "net/threadstart.h"
 #include "upload/wcshttp.h"
 #include "upload/wcsprotocol.h"
 
@@ -196,6 +197,7 @@ void WcsBlockThread::stopTransfer(bool requeue)
 
 void WcsBlockThread::run()
 {
+    prepareThread();
     const WcsJob &job = m_state->job();
     WcsConnection connection(job.uploadToken, job.uuid, m_state->abortFlag());
     // The host and the token come from the init answer; one that is not a

@@ -1,5 +1,6 @@
 #include "upload/wstokenthread.h"
 
+#include "net/threadstart.h"
 #include "net/transfer.h"
 #include "upload/uploadinit.h"
 
@@ -48,6 +49,7 @@ void WsTokenThread::report(const Writes &writes, bool ok, int code)
 
 void WsTokenThread::run()
 {
+    prepareThread();
     Writes writes;
     bool ok = false;
     int code = 0;

@@ -4,8 +4,10 @@
 #include "account/zavixlogin.h"
 #include "devservice/devservice.h"
 #include "dialoghelper.h"
+#include "eventloopwatch.h"
 #include "net/closingflag.h"
 #include "net/servicehosts.h"
+#include "net/transferlimits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -111,6 +113,8 @@ private slots:
     void categoryAnswers_data();
     void categoryAnswers();
     void acceptedOnlyAfterCategoryAnswer();
+    void silentServiceEndsWithTheNetworkText_data();
+    void silentServiceEndsWithTheNetworkText();
     void keys();
     void damagedUsersFile_data();
     void damagedUsersFile();
@@ -173,6 +177,7 @@ void TestZavixLogin::init()
 
 void TestZavixLogin::cleanup()
 {
+    resetTransferLimitsForTest();
     m_service->releaseStalls();
     resetClosingForTest(); // set when a failed test left a dialog with a request
     m_answerer.reset();
@@ -499,7 +504,7 @@ void TestZavixLogin::categoryAnswers_data()
     QTest::newRow("not an object") << "ok@zavix.test" << qint64(0) << 200 << QByteArray("[1,2]")
                                    << false << "" << "";
     QTest::newRow("transport failure") << "ok@zavix.test" << qint64(0) << 500 << QByteArray("{}")
-                                       << false << "" << "";
+                                       << false << "服务器异常，请检查网络" << "";
     QTest::newRow("other refusal")
         << "ok@zavix.test" << qint64(0) << 200
         << QByteArray(R"({"code":403,"status":"error","message":"sign error","data":{}})") << false
@@ -572,6 +577,51 @@ void TestZavixLogin::acceptedOnlyAfterCategoryAnswer()
     QCOMPARE(record->remainSpace, QStringLiteral("5.00"));
     QCOMPARE(record->userLevel, QStringLiteral("1"));
     QVERIFY(record->cataJson.contains(QLatin1String("\"code\"")));
+}
+
+void TestZavixLogin::silentServiceEndsWithTheNetworkText_data()
+{
+    QTest::addColumn<QString>("silentPath");
+    QTest::newRow("login request") << kLoginPath;
+    QTest::newRow("category request") << kCataPath;
+}
+
+void TestZavixLogin::silentServiceEndsWithTheNetworkText()
+{
+    // The service takes the request and never answers. After the login limit
+    // (shortened here) the dialog shows the network text and can be used
+    // again; its event loop runs all the while.
+    QFETCH(QString, silentPath);
+    TransferLimits limits;
+    limits.loginMs = 1500;
+    setTransferLimitsForTest(limits);
+    m_service->stallNext(silentPath);
+    ZavixLogin dialog;
+    const Form form = formOf(dialog);
+    dialog.show();
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    form.usr->setEditText(QStringLiteral("ok@zavix.test"));
+    form.pwd->setText(kPassword);
+    EventLoopWatch watch;
+    QElapsedTimer timer;
+    timer.start();
+    form.login->click();
+    QTRY_COMPARE(m_service->stalledCount(), 1);
+    // Measured from here: the silent part (the login answer before a silent
+    // category request builds a notice dialog, which is work, not waiting).
+    watch.restart();
+    QCOMPARE(form.login->text(), QStringLiteral("正在登录,请稍后"));
+    QTRY_VERIFY_WITH_TIMEOUT(form.login->isEnabled(), 8000);
+    QVERIFY2(timer.elapsed() >= 1400, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
+    QCOMPARE(form.tips->text(), QStringLiteral("服务器异常，请检查网络"));
+    QCOMPARE(form.login->text(), QStringLiteral("登录"));
+    QVERIFY(accepted.isEmpty());
+
+    // With the service answering again, the next press logs in.
+    m_service->releaseStalls();
+    form.login->click();
+    QTRY_COMPARE(accepted.size(), 1);
 }
 
 void TestZavixLogin::keys()

@@ -3,6 +3,7 @@
 // its callback, resuming, faults on the way and the abort paths.
 
 #include "aliyunrig.h"
+#include "net/transferlimits.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -243,6 +244,27 @@ private slots:
         QCOMPARE(describe(run.results), describe({{true, 0}}));
         QCOMPARE(m_rig.partNumbers(false).size(), 4 + extraPuts);
         verifyStored(task, size, md5);
+    }
+
+    // A part that the store takes and then says nothing about: once nothing
+    // moved for the low-speed time (a second here) the part counts as a
+    // network failure and is sent again.
+    void silentStoreIsRetried()
+    {
+        TransferLimits limits;
+        limits.lowSpeedSeconds = 1;
+        setTransferLimitsForTest(limits);
+        const qint64 size = 3 * kMiB + 17;
+        const QString path = filePath(QStringLiteral("silent.mp4"));
+        const QByteArray md5 = writeRandomFile(path, size, 12);
+        const UploadTask task = m_rig.makeTask(path);
+        m_rig.service->stallNext(m_rig.bucketPaths(), 1, QStringLiteral("PUT"));
+        const ThreadRun run = m_rig.runThread(task);
+        resetTransferLimitsForTest();
+        QCOMPARE(describe(run.results), describe({{true, 0}}));
+        QCOMPARE(m_rig.service->stalledCount(), 1); // the silent one is still held
+        verifyStored(task, size, md5);
+        m_rig.service->releaseStalls();
     }
 
     // The init answer decides the start.

@@ -4,7 +4,10 @@
 #include "library/addcatadialog.h"
 
 #include "devservice/devservice.h"
+#include "eventloopwatch.h"
 #include "net/api.h"
+#include "net/releasedthreads.h"
+#include "net/transferlimits.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -50,6 +53,8 @@ private slots:
     void exchange();
     void successEmitsResultAndCloses();
     void unreachableServiceShowsNetworkText();
+    void silentServiceEndsWithinTheLimit();
+    void closingWhilePendingDropsTheAnswer();
 
 private:
     AddCataDialog *openDialog(const QString &parentId = QStringLiteral("5"));
@@ -68,6 +73,8 @@ void TestAddCata::initTestCase()
 void TestAddCata::init()
 {
     qputenv("ZAVIX_SERVICE_URL", m_service.baseUrl().toUtf8());
+    resetTransferLimitsForTest();
+    m_service.releaseStalls();
     m_service.clearFaults();
     m_service.setClockOffsetMs(0);
     m_service.clearRequestLog();
@@ -202,7 +209,8 @@ void TestAddCata::exchange()
     dialog->findChild<QLineEdit *>("addCataEdit")->setText(name);
     dialog->findChild<QPushButton *>("addBtn")->click();
 
-    QCOMPARE(dialog->findChild<QLabel *>("tipsLbl")->text(), tip);
+    QTRY_COMPARE(dialog->findChild<QLabel *>("tipsLbl")->text(), tip);
+    QTRY_VERIFY(dialog->findChild<QPushButton *>("addBtn")->isEnabled());
     QCOMPARE(m_service.requests(route).size(), sent ? 1 : 0);
     QCOMPARE(result.count(), 0);
     QVERIFY(dialog->isVisible()); // stays open with the name kept
@@ -217,7 +225,7 @@ void TestAddCata::successEmitsResultAndCloses()
     QSignalSpy result(dialog.data(), &AddCataDialog::Result);
     dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("  第二章 练习  "));
     dialog->findChild<QPushButton *>("addBtn")->click();
-    QCOMPARE(result.count(), 1);
+    QTRY_COMPARE(result.count(), 1);
     QCOMPARE(result.at(0).at(0).toString(), QStringLiteral("第二章 练习"));
     const QString id = result.at(0).at(1).toString();
     QVERIFY2(id.toLongLong() > 5, qPrintable(id));
@@ -237,8 +245,63 @@ void TestAddCata::unreachableServiceShowsNetworkText()
     QPointer<AddCataDialog> dialog = openDialog();
     dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("x"));
     dialog->findChild<QPushButton *>("addBtn")->click();
-    QCOMPARE(dialog->findChild<QLabel *>("tipsLbl")->text(), QStringLiteral("http 请求错误，请检查网络。"));
+    QTRY_COMPARE(dialog->findChild<QLabel *>("tipsLbl")->text(), QStringLiteral("http 请求错误，请检查网络。"));
     dialog->close();
+}
+
+void TestAddCata::silentServiceEndsWithinTheLimit()
+{
+    // The service takes the request and never answers: the dialog keeps
+    // working, and after the limit (shortened here) it shows the network
+    // text with the name kept, ready for another try.
+    TransferLimits limits;
+    limits.addCategoryMs = 1500;
+    setTransferLimitsForTest(limits);
+    const QString route = QStringLiteral("/v2/video/1001/addCata/?");
+    m_service.stallNext(route);
+    QPointer<AddCataDialog> dialog = openDialog();
+    QSignalSpy result(dialog.data(), &AddCataDialog::Result);
+    auto *add = dialog->findChild<QPushButton *>("addBtn");
+    auto *tips = dialog->findChild<QLabel *>("tipsLbl");
+    dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("新目录"));
+
+    EventLoopWatch watch;
+    QElapsedTimer timer;
+    timer.start();
+    add->click();
+    QVERIFY(!add->isEnabled()); // one request at a time
+    QTRY_COMPARE(m_service.stalledCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(tips->text(), QStringLiteral("http 请求错误，请检查网络。"), 6000);
+    QVERIFY2(timer.elapsed() >= 1400, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
+    QVERIFY(add->isEnabled());
+    QCOMPARE(result.count(), 0);
+    QCOMPARE(dialog->findChild<QLineEdit *>("addCataEdit")->text(), QStringLiteral("新目录"));
+
+    // Once the service answers again, a second press adds the category.
+    m_service.releaseStalls();
+    add->click();
+    QTRY_COMPARE(result.count(), 1);
+    QTRY_VERIFY(!dialog);
+}
+
+void TestAddCata::closingWhilePendingDropsTheAnswer()
+{
+    const QString route = QStringLiteral("/v2/video/1001/addCata/?");
+    m_service.stallNext(route);
+    QPointer<AddCataDialog> dialog = openDialog();
+    QSignalSpy result(dialog.data(), &AddCataDialog::Result);
+    dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("x"));
+    dialog->findChild<QPushButton *>("addBtn")->click();
+    QTRY_COMPARE(m_service.stalledCount(), 1);
+
+    EventLoopWatch watch;
+    dialog->close();
+    QTRY_VERIFY(!dialog); // deleted without waiting for the request
+    QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
+    m_service.releaseStalls();
+    QTRY_COMPARE(releasedThreadCount(), 0);
+    QCOMPARE(result.count(), 0);
 }
 
 QTEST_MAIN(TestAddCata)

@@ -68,12 +68,14 @@ public:
         };
         m_server.Get(R"(/status/(\d+))", status);
         m_server.Post(R"(/status/(\d+))", status);
-        m_server.Get("/stall-headers", [this](const httplib::Request &, httplib::Response &res) {
+        auto stallHeaders = [this](const httplib::Request &, httplib::Response &res) {
             ++m_stalled;
             waitForRelease();
             res.set_content("late", "text/plain");
-        });
-        m_server.Get("/stall-body", [this](const httplib::Request &, httplib::Response &res) {
+        };
+        m_server.Get("/stall-headers", stallHeaders);
+        m_server.Post("/stall-headers", stallHeaders);
+        auto stallBody = [this](const httplib::Request &, httplib::Response &res) {
             res.set_chunked_content_provider("application/json",
                                              [this](size_t offset, httplib::DataSink &sink) {
                                                  if (offset == 0) {
@@ -85,7 +87,9 @@ public:
                                                  sink.done();
                                                  return true;
                                              });
-        });
+        };
+        m_server.Get("/stall-body", stallBody);
+        m_server.Post("/stall-body", stallBody);
         m_server.Get("/big", [](const httplib::Request &, httplib::Response &res) {
             res.set_content_provider(kBigSize, "application/octet-stream",
                                      [](size_t offset, size_t length, httplib::DataSink &sink) {

@@ -1,5 +1,6 @@
 #include "net/closingflag.h"
 #include "net/transfer.h"
+#include "net/transferlimits.h"
 
 #include "testserver.h"
 
@@ -26,6 +27,10 @@ private slots:
     void silentServerEndsOnClosing_data();
     void silentServerEndsOnClosing();
     void closingFlagStopsBeforeFirstChunk();
+    void silentServerEndsAtTheLowSpeedLimit_data();
+    void silentServerEndsAtTheLowSpeedLimit();
+    void totalLimits_data();
+    void totalLimits();
     void answerLargerThanCapFails_data();
     void answerLargerThanCapFails();
     void unreachableHost_data();
@@ -63,6 +68,7 @@ void TestTransfer::init()
 void TestTransfer::cleanup()
 {
     resetClosingForTest();
+    resetTransferLimitsForTest();
     delete m_server;
     m_server = nullptr;
 }
@@ -75,11 +81,11 @@ namespace {
 Profile profileNamed(const QString &name)
 {
     if (name == QLatin1String("json"))
-        return jsonGet;
+        return [](const QByteArray &url) { return jsonGet(url); };
     if (name == QLatin1String("image"))
         return imageGet;
     if (name == QLatin1String("version"))
-        return versionGet;
+        return [](const QByteArray &url) { return versionGet(url); };
     if (name == QLatin1String("form"))
         return [](const QByteArray &url) { return formPost(url, "a=1"); };
     return [](const QByteArray &url) { return channelPost(url); };
@@ -126,7 +132,8 @@ void TestTransfer::silentServerEndsOnClosing()
     auto pending = std::async(std::launch::async, [run, url] { return run(url); });
 
     QVERIFY(m_server->waitForStalled(1, 5000));
-    // Connected and silent: the transfer keeps waiting on its own.
+    // Connected and silent: the transfer waits (up to its limits, seconds
+    // away) until the closing flag ends it.
     QCOMPARE(pending.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
 
     QElapsedTimer timer;
@@ -149,6 +156,100 @@ void TestTransfer::closingFlagStopsBeforeFirstChunk()
     QVERIFY(!r.ok);
     QVERIFY(r.aborted);
     QVERIFY(r.body.isEmpty());
+}
+
+void TestTransfer::silentServerEndsAtTheLowSpeedLimit_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QByteArray>("path");
+    for (const char *p : {"json", "image", "version", "form", "channel", "sync form", "download"}) {
+        QTest::addRow("%s, no answer at all", p) << QString::fromLatin1(p) << QByteArray("/stall-headers");
+        QTest::addRow("%s, silent in the body", p) << QString::fromLatin1(p) << QByteArray("/stall-body");
+    }
+}
+
+void TestTransfer::silentServerEndsAtTheLowSpeedLimit()
+{
+    // Without the closing flag: a peer that goes silent ends the transfer as
+    // a network failure once (almost) nothing moved for the low-speed time
+    // (one second here instead of a minute).
+    QFETCH(QString, profile);
+    QFETCH(QByteArray, path);
+    // libcurl averages the speed over its last few seconds: with a limit of
+    // one byte per second the first bytes of the body would keep it above
+    // the limit for about five seconds more, so the test asks for more.
+    TransferLimits limits;
+    limits.lowSpeedBytes = 1024;
+    limits.lowSpeedSeconds = 1;
+    setTransferLimitsForTest(limits);
+    const QByteArray url = m_server->url(path.constData());
+    QTemporaryDir dir;
+    const QByteArray target = dir.filePath(QStringLiteral("download.bin")).toUtf8();
+
+    QElapsedTimer timer;
+    timer.start();
+    int curlCode = -1; // -1: the function tells only whether it succeeded
+    bool ok = true;
+    bool aborted = false;
+    if (profile == QLatin1String("sync form")) {
+        std::string response;
+        ok = syncFormRequest(url, response, false, "a=1", {});
+    } else if (profile == QLatin1String("download")) {
+        const std::atomic_bool cancel{false};
+        ok = ::fileDownload(url, target, cancel, {}) == DownloadOutcome::Completed;
+        QVERIFY(!QFile::exists(QString::fromUtf8(target)));
+    } else {
+        const TransferResult r = profileNamed(profile)(url);
+        ok = r.ok;
+        curlCode = r.curlCode;
+        aborted = r.aborted;
+    }
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!ok);
+    if (curlCode != -1)
+        QCOMPARE(curlCode, int(CURLE_OPERATION_TIMEDOUT));
+    QVERIFY(!aborted); // a network failure, not a stop
+    QVERIFY2(elapsed >= 900 && elapsed < 5000, qPrintable(QString::number(elapsed)));
+    m_server->release();
+}
+
+void TestTransfer::totalLimits_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QByteArray>("path");
+    for (const char *p : {"version", "json within", "channel within"}) {
+        QTest::addRow("%s, no answer at all", p) << QString::fromLatin1(p) << QByteArray("/stall-headers");
+        QTest::addRow("%s, silent in the body", p) << QString::fromLatin1(p) << QByteArray("/stall-body");
+    }
+}
+
+void TestTransfer::totalLimits()
+{
+    // The exchanges with a limit in all end after it, even while the
+    // low-speed limit (a minute) is far away.
+    QFETCH(QString, profile);
+    QFETCH(QByteArray, path);
+    TransferLimits limits;
+    limits.versionCheckMs = 1200;
+    setTransferLimitsForTest(limits);
+    TransferBounds bounds;
+    bounds.totalMs = 1200;
+    const QByteArray url = m_server->url(path.constData());
+
+    QElapsedTimer timer;
+    timer.start();
+    TransferResult r;
+    if (profile == QLatin1String("version"))
+        r = versionGet(url);
+    else if (profile == QLatin1String("json within"))
+        r = jsonGet(url, bounds);
+    else
+        r = channelPost(url, QByteArray(), bounds);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!r.ok);
+    QCOMPARE(r.curlCode, int(CURLE_OPERATION_TIMEDOUT));
+    QVERIFY2(elapsed >= 1100 && elapsed < 5000, qPrintable(QString::number(elapsed)));
+    m_server->release();
 }
 
 void TestTransfer::answerLargerThanCapFails_data()

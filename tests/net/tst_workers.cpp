@@ -1,5 +1,7 @@
 #include "net/api.h"
 #include "net/closingflag.h"
+#include "net/releasedthreads.h"
+#include "net/threadstart.h"
 #include "net/workers.h"
 
 #include "testserver.h"
@@ -55,7 +57,9 @@ private slots:
     void fileDownloadResults();
     void cancelledDownloadRemovesFileWithoutResult();
     void secondRequestOnlyCleansUp();
+    void secondRequestWhilePendingDoesNotWait();
     void ownerDestructionEndsOnClosing();
+    void everyWorkerPreparesItsThread();
 
 private:
     TestServer *m_server = nullptr;
@@ -255,11 +259,12 @@ void TestWorkers::secondRequestOnlyCleansUp()
     JsonOwner owner;
     const QString url = QString::fromUtf8(m_server->url("/echo"));
     QVERIFY(owner.request(url));
-    // Pressed again while the first thread object exists: it is cleaned up,
-    // nothing is sent.
+    // Pressed again while the first thread object exists: nothing is sent;
+    // the first thread is cleaned up (at once when it has finished, by its
+    // result slot otherwise).
     QVERIFY(!owner.request(url));
-    QVERIFY(!owner.hasThread());
     QTRY_COMPARE(owner.results.size(), 1);
+    QVERIFY(!owner.hasThread());
     QCOMPARE(m_server->received().size(), 1);
 
     // Now a new request goes out, and its result slot reaps the thread.
@@ -270,6 +275,30 @@ void TestWorkers::secondRequestOnlyCleansUp()
     QVERIFY(parseEnvelope(owner.results.last()).codeIs200());
 }
 
+void TestWorkers::secondRequestWhilePendingDoesNotWait()
+{
+    JsonOwner owner;
+    const QString url = QString::fromUtf8(m_server->url("/stall-headers"));
+    QVERIFY(owner.request(url));
+    QVERIFY(m_server->waitForStalled(1, 5000));
+    // The server stays silent for seconds: a second request neither waits
+    // for the first nor goes out.
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!owner.request(url));
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(owner.hasThread());
+    QVERIFY(owner.results.isEmpty());
+
+    // The first answer still arrives and its slot reaps the thread.
+    m_server->release();
+    QTRY_COMPARE(owner.results.size(), 1);
+    QCOMPARE(owner.results.first(), QStringLiteral("late"));
+    QVERIFY(!owner.hasThread());
+    QTRY_COMPARE(releasedThreadCount(), 0);
+    QCOMPARE(m_server->stalled(), 1); // one request in all
+}
+
 void TestWorkers::ownerDestructionEndsOnClosing()
 {
     auto *owner = new JsonOwner;
@@ -278,8 +307,53 @@ void TestWorkers::ownerDestructionEndsOnClosing()
     QElapsedTimer timer;
     timer.start();
     setClosing();
-    delete owner; // waits for its thread, which the closing flag ends
+    delete owner; // lets go of its thread without waiting
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(releasedThreadCount(), 1);
+    // The closing flag ends the transfer, and the thread is deleted after it.
+    QTRY_COMPARE_WITH_TIMEOUT(releasedThreadCount(), 0, 2500);
     QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+}
+
+namespace {
+
+QMutex g_preparedMutex;
+QList<QThread *> g_prepared;
+
+bool recordPreparedThread()
+{
+    QMutexLocker lock(&g_preparedMutex);
+    g_prepared << QThread::currentThread();
+    return true;
+}
+
+} // namespace
+
+void TestWorkers::everyWorkerPreparesItsThread()
+{
+    // Each worker runs the thread start hook (the crash dump library's in the
+    // program) first thing on its own thread.
+    setThreadStartHook(&recordPreparedThread);
+    QTemporaryDir dir;
+    const QString json = QString::fromUtf8(m_server->url("/echo"));
+    QList<QThread *> workers{
+        new GetJsonThread(json),
+        new psotRequest(m_server->url("/echo"), "a=1"),
+        new psotImage(m_server->url("/echo"), dir.filePath("none.png").toUtf8(), "1", "s", "v"),
+        new downloadPicThread(json),
+        new downloadThread(m_server->url("/file/10"), dir.filePath("f.bin").toUtf8()),
+    };
+    for (QThread *t : workers)
+        t->start();
+    for (QThread *t : workers)
+        QVERIFY(t->wait(10000));
+    setThreadStartHook(nullptr);
+    QMutexLocker lock(&g_preparedMutex);
+    for (QThread *t : workers) {
+        QVERIFY2(g_prepared.contains(t), t->metaObject()->className());
+        delete t;
+    }
+    QCOMPARE(g_prepared.size(), workers.size());
 }
 
 QTEST_GUILESS_MAIN(TestWorkers)

@@ -5,6 +5,8 @@
 #include "account/accountrecord.h"
 #include "demoservice.h"
 #include "devservice/devservice.h"
+#include "eventloopwatch.h"
+#include "net/transferlimits.h"
 #include "upload/nettestdialog.h"
 #include "upload/nettestpanel.h"
 #include "upload/nettestrecord.h"
@@ -103,6 +105,8 @@ private slots:
     }
     void cleanup()
     {
+        resetTransferLimitsForTest();
+        m_service.releaseStalls();
         m_service.clearFaults();
         m_service.setBandwidthLimit(0);
         m_service.clearRequestLog();
@@ -185,6 +189,33 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
     }
 
+    void silentCredentialServiceTakesTheFailurePath()
+    {
+        // The service takes the credential request and never answers: after
+        // the limit (shortened here) the dialog shows the network failure,
+        // and the window keeps working all the while.
+        TransferLimits limits;
+        limits.speedTestRequestMs = 1500;
+        setTransferLimitsForTest(limits);
+        m_service.stallNext(QStringLiteral("/v2/aliyunoss/direct/.*/init"));
+        Rig rig(accountOf(QStringLiteral("10001"), QStringLiteral("sk-oss-5f2c9d1a"), QStringLiteral("0")));
+        EventLoopWatch watch;
+        QElapsedTimer timer;
+        timer.start();
+        QPointer<NetTestDialog> dialog = rig.open();
+        QSignalSpy result(dialog.data(), &NetTestDialog::Result);
+        QVERIFY(result.wait(8000));
+        QVERIFY2(timer.elapsed() >= 1400, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
+        QCOMPARE(result.first(), (QList<QVariant>{false, 0, 0}));
+        QCOMPARE(labelText(dialog), QStringLiteral("网络异常"));
+        QCOMPARE(m_service.stalledCount(), 1);
+        QCOMPARE(rig.panel.record(), (NetTestRecord{1, 0, 0, 0}));
+        QVERIFY(!dialog->uploadThread());
+        dialog->close();
+        QTRY_VERIFY(dialog.isNull());
+    }
+
     void closingMidTestRecordsNothing()
     {
         m_service.setBandwidthLimit(kCap);
@@ -194,10 +225,13 @@ private slots:
         QTRY_VERIFY(dialog->uploadThread() && dialog->uploadThread()->sendByte() > 0);
         QPointer<NetTestUploadThread> thread = dialog->uploadThread();
         QVERIFY(thread->isRunning());
+        EventLoopWatch watch;
         button(dialog)->click();
-        // Closing waited for the upload and deleted its thread.
-        QVERIFY(thread.isNull());
+        // Closing stopped the upload without waiting for it; its thread is
+        // deleted once it has ended.
         QTRY_VERIFY(dialog.isNull());
+        QTRY_VERIFY(thread.isNull());
+        QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
         QTest::qWait(50);
         QCOMPARE(result.count(), 0);
         QVERIFY(!QFileInfo::exists(rig.panel.recordPath()));

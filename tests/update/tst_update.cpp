@@ -4,6 +4,9 @@
 
 #include "devservice/devservice.h"
 #include "dialoghelper.h"
+#include "eventloopwatch.h"
+#include "net/releasedthreads.h"
+#include "net/transferlimits.h"
 #include "prefs/updatecheck.h"
 #include "prefs/updatedialog.h"
 
@@ -212,7 +215,9 @@ private slots:
     }
     void cleanup()
     {
+        resetTransferLimitsForTest();
         m_service.clearFaults();
+        m_service.releaseStalls();
         m_service.setVersions(QByteArray());
         m_service.setInstaller(QByteArray());
         m_service.clearRequestLog();
@@ -259,6 +264,32 @@ private slots:
         answerer.clear();
         QCOMPARE(m_service.requests(QStringLiteral("/uc/video/getVersions")).size(), 1);
         QVERIFY(m_opened.isEmpty());
+    }
+
+    void silentServiceGoesOnWithinTheLimit()
+    {
+        // The service takes the request and never answers. The check gives
+        // up after its limit (shortened here) as with no answer, and the
+        // thread's event loop keeps running meanwhile.
+        TransferLimits limits;
+        limits.versionCheckMs = 1500;
+        setTransferLimitsForTest(limits);
+        m_service.stallNext(QStringLiteral("/uc/video/getVersions"));
+        DialogAnswerer answerer;
+        answerer.doWhenShown(QString(), [](QWidget *w) { w->close(); });
+        EventLoopWatch watch;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(checkForUpdate(nullptr, environment()), QStringLiteral("notUpdate"));
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed >= 1400 && elapsed < 6000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(watch.longestGapMs() < 100, qPrintable(watch.describe()));
+        QCOMPARE(answerer.answeredCount(), 0);
+        answerer.clear();
+        QCOMPARE(m_service.stalledCount(), 1);
+        QVERIFY(m_opened.isEmpty());
+        // The abandoned request's thread ends by itself soon after.
+        QTRY_COMPARE_WITH_TIMEOUT(releasedThreadCount(), 0, 5000);
     }
 
     void unusableAnswersGoOn_data()

@@ -32,6 +32,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -176,6 +177,7 @@ private slots:
     void noDeleteButtonBelowLevel6();
     void deleteVideo();
     void deleteDeclinedSendsNothing();
+    void secondDeleteWhilePendingDoesNotWait();
     void deleteFailures_data();
     void deleteFailures();
     void rowReplacedWhileQuestionOpen();
@@ -578,6 +580,52 @@ void TstVideoPages::deleteDeclinedSendsNothing()
     QTest::qWait(50);
     QCOMPARE(m_service.requests("/v2/video/.*/del-video").size(), 0);
     QVERIFY(rowOf(page, "vidA"));
+}
+
+void TstVideoPages::secondDeleteWhilePendingDoesNotWait()
+{
+    m_service.seed(R"({"videos":[{"vid":"vidDel2","owner":"1001","cataid":1,"title":"pending delete"}]})");
+    FakeVideoHost host;
+    VideoManagePage page(&host);
+    page.enterPage();
+    QTRY_VERIFY(!page.isLoading());
+    const int before = manageRows(page).size();
+    ManagerWidget *row = rowOf(page, "vidDel2");
+    QVERIFY(row);
+
+    // The service takes the first delete and says nothing.
+    m_service.stallNext(QStringLiteral("/v2/video/1001/del-video"));
+    DialogAnswerer answerer;
+    answerer.clickWhenShown("addBtn"); // "确认删除"
+    child<QPushButton>(row, "videoDelBtn")->click();
+    QVERIFY(answerer.waitAnswered(1));
+    QTRY_COMPARE(m_service.stalledCount(), 1);
+
+    // A second delete of the same row while the first is pending: nothing is
+    // sent and nothing waits for the first. (Should the window block, the
+    // service lets go after three seconds, so the test fails instead of
+    // hanging.)
+    std::thread safety([this] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        m_service.releaseStalls();
+    });
+    EventLoopWatch watch;
+    answerer.clickWhenShown("addBtn");
+    child<QPushButton>(row, "videoDelBtn")->click();
+    QVERIFY(answerer.waitAnswered(2));
+    QTest::qWait(200);
+    const qint64 gap = watch.longestGapMs();
+    const QString described = watch.describe();
+    safety.join();
+    QVERIFY2(gap < 100, qPrintable(described));
+
+    // The first delete goes through once the service answers; one request in all.
+    answerer.clickWhenShown("addBtn"); // the notice
+    QVERIFY(answerer.waitAnswered(3, 10000));
+    QCOMPARE(answerer.answered().at(2).message, QString::fromUtf8("删除成功"));
+    QTRY_COMPARE(manageRows(page).size(), before - 1);
+    QVERIFY(!m_service.video("vidDel2").exists);
+    QCOMPARE(m_service.requests("/v2/video/1001/del-video").size(), 1);
 }
 
 void TstVideoPages::deleteFailures_data()

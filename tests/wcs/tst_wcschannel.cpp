@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "net/closingflag.h"
+#include "net/transferlimits.h"
 #include "upload/uploadrecord.h"
 #include "upload/wcsprotocol.h"
 
@@ -425,6 +426,31 @@ private slots:
         // The cut chunk, sent again, then the last chunk.
         QCOMPARE(statuses.size(), 3);
         QVERIFY(statuses.first() != 200);
+    }
+
+    void silentStoreIsRetried()
+    {
+        // The store takes a chunk and then says nothing: once nothing moved
+        // for the low-speed time (a second here) the chunk counts as a
+        // network failure and is sent again; no closing flag is needed.
+        TransferLimits limits;
+        limits.lowSpeedSeconds = 1;
+        setTransferLimitsForTest(limits);
+        WcsFixture f;
+        QVERIFY(f.start());
+        const QString path = f.makeFile(QStringLiteral("silent.mp4"), 3 * kMiB);
+        UploadWidget row(f.makeTask(path));
+        RowWatch watch(row);
+        f.service.stallNext(QStringLiteral("/bput/.*"), 1);
+        f.startRow(row);
+        QTRY_COMPARE_WITH_TIMEOUT(f.service.stalledCount(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(watch.deleted, QList<bool>{true}, 30000);
+        resetTransferLimitsForTest();
+        QVERIFY(watch.errors.isEmpty());
+        QCOMPARE(f.service.video(row.task()->vid).md5, WcsFixture::md5Of(path));
+        QCOMPARE(row.task()->alreadyUploadSize, 3 * kMiB);
+        QCOMPARE(f.service.stalledCount(), 1); // the silent one is still held
+        QVERIFY(noConfirmedChunkResent(f.service));
     }
 
     void persistentFaultFails()
