@@ -197,8 +197,8 @@ private slots:
         TransferLimits limits;
         limits.speedTestRequestMs = 1500;
         setTransferLimitsForTest(limits);
-        m_service.stallNext(QStringLiteral("/v2/aliyunoss/direct/.*/init"));
-        Rig rig(accountOf(QStringLiteral("10001"), QStringLiteral("sk-oss-5f2c9d1a"), QStringLiteral("0")));
+        m_service.stallNext(QStringLiteral("/v2/uploadvideo_wcs/.*/init"));
+        Rig rig(accountOf(QStringLiteral("10002"), QStringLiteral("sk-wcs-8b47e0c3"), QStringLiteral("1")));
         EventLoopWatch watch;
         QElapsedTimer timer;
         timer.start();

@@ -3,6 +3,7 @@
 #include "videotestfixture.h"
 
 #include "dialoghelper.h"
+#include "eventloopwatch.h"
 #include "library/copycodedialog.h"
 #include "library/embedcode.h"
 #include "library/managerwidget.h"
