@@ -523,14 +523,19 @@ PostResult postWithin(CURL *handle, const QByteArray &url, const QByteArray &bod
 
 } // namespace
 
-PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body)
+PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body,
+                        const std::atomic_bool *stop)
 {
-    return postWithin(handle, url, body, TransferBounds());
+    TransferBounds bounds;
+    bounds.stop = stop;
+    return postWithin(handle, url, body, bounds);
 }
 
-PostResult channelPost(const QByteArray &url, const QByteArray &body)
+PostResult channelPost(const QByteArray &url, const QByteArray &body, const std::atomic_bool *stop)
 {
-    return channelPost(url, body, TransferBounds());
+    TransferBounds bounds;
+    bounds.stop = stop;
+    return channelPost(url, body, bounds);
 }
 
 PostResult channelPost(const QByteArray &url, const QByteArray &body, const TransferBounds &bounds)

@@ -190,9 +190,13 @@ DownloadOutcome fileDownload(const QByteArray &url, const QByteArray &path,
 // The channel bookkeeping POST on a handle the caller owns (and may have
 // given more options): POST of body (empty when none), CURLOPT_NOSIGNAL 1,
 // connect time-out 10 s, abortable collector, error buffer. The handle's
-// URL, collector, body and progress options are overwritten.
-PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body = QByteArray());
+// URL, collector, body and progress options are overwritten. A set *stop
+// (the owning thread's own stop flag, may be null) ends the exchange like
+// the closing flag, within about a second also while the server is silent.
+PostResult postOnHandle(CURL *handle, const QByteArray &url, const QByteArray &body = QByteArray(),
+                        const std::atomic_bool *stop = nullptr);
 // The same on a handle of its own.
-PostResult channelPost(const QByteArray &url, const QByteArray &body = QByteArray());
-// The same within bounds.
+PostResult channelPost(const QByteArray &url, const QByteArray &body = QByteArray(),
+                       const std::atomic_bool *stop = nullptr);
+// The same within bounds (a limit in all, a stop flag).
 PostResult channelPost(const QByteArray &url, const QByteArray &body, const TransferBounds &bounds);

@@ -31,6 +31,8 @@ private slots:
     void silentServerEndsAtTheLowSpeedLimit();
     void totalLimits_data();
     void totalLimits();
+    void stopFlagEndsChannelPost_data();
+    void stopFlagEndsChannelPost();
     void answerLargerThanCapFails_data();
     void answerLargerThanCapFails();
     void unreachableHost_data();
@@ -250,6 +252,40 @@ void TestTransfer::totalLimits()
     QCOMPARE(r.curlCode, int(CURLE_OPERATION_TIMEDOUT));
     QVERIFY2(elapsed >= 1100 && elapsed < 5000, qPrintable(QString::number(elapsed)));
     m_server->release();
+void TestTransfer::stopFlagEndsChannelPost_data()
+{
+    QTest::addColumn<bool>("reusedHandle");
+    QTest::newRow("own handle") << false;
+    QTest::newRow("caller's handle") << true;
+}
+
+// A channel thread's own stop flag reaches its bookkeeping POST while the
+// server says nothing; the closing flag stays untouched.
+void TestTransfer::stopFlagEndsChannelPost()
+{
+    QFETCH(bool, reusedHandle);
+    const QByteArray url = m_server->url("/stall-headers");
+    std::atomic_bool stop{false};
+    auto pending = std::async(std::launch::async, [url, reusedHandle, &stop] {
+        if (!reusedHandle)
+            return channelPost(url, QByteArray(), &stop);
+        CurlEasy easy;
+        return postOnHandle(easy.get(), url, QByteArray(), &stop);
+    });
+    QVERIFY(m_server->waitForStalled(1, 5000));
+    QCOMPARE(pending.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+
+    QElapsedTimer timer;
+    timer.start();
+    stop = true;
+    QVERIFY2(pending.wait_for(std::chrono::seconds(5)) == std::future_status::ready,
+             "transfer did not end after its stop flag was set");
+    const qint64 elapsed = timer.elapsed();
+    const PostResult r = pending.get();
+    QVERIFY2(elapsed < 2500, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+    QVERIFY(!r.ok);
+    QVERIFY(r.aborted);
+    QVERIFY(!isClosing());
 }
 
 void TestTransfer::answerLargerThanCapFails_data()
