@@ -114,6 +114,7 @@ void AliyunUploadThread::abort(bool requeue)
     qDebug() << "thread abort:" << requeue;
     m_requeue.store(requeue);
     m_state.store(Aborted);
+    m_stop.store(true);
     // run() publishes the client before it looks at the state, and this
     // function sets the state before it looks at the client: whichever comes
     // second sees the other, so a transfer never starts unnoticed.
@@ -172,7 +173,8 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
             return access;
         }
 
-        const PostResult check = postOnHandle(easy.get(), m_task.checkUrl.toUtf8());
+        const PostResult check =
+            postOnHandle(easy.get(), m_task.checkUrl.toUtf8(), QByteArray(), &m_stop);
         qCritical() << "response1:" << loggableAnswer(check.body);
         if (check.ok && check.body == "1") {
             qDebug() << m_task.vid << "  This file has been uploaded";
@@ -184,11 +186,17 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
             return access;
         }
 
-        const PostResult insert = postOnHandle(easy.get(), m_task.insertUrl.toUtf8());
+        const PostResult insert =
+            postOnHandle(easy.get(), m_task.insertUrl.toUtf8(), QByteArray(), &m_stop);
         qCritical() << "response2:" << loggableAnswer(insert.body);
         m_task.everUploaded = true;
+        if (isAborted()) {
+            emit Result(false, abortCode());
+            return access;
+        }
 
-        const PostResult init = postOnHandle(easy.get(), m_task.initUrl.toUtf8());
+        const PostResult init =
+            postOnHandle(easy.get(), m_task.initUrl.toUtf8(), QByteArray(), &m_stop);
         answerText = QString::fromUtf8(init.body);
         // The answer carries the store keys: the log shows its envelope only.
         qCritical() << "response3:" << loggableAnswer(init.body);
@@ -200,6 +208,10 @@ AliyunUploadThread::StoreAccess AliyunUploadThread::registerAndInit()
         answer = evaluateInitAnswer(init.ok, answerText, size);
     }
 
+    if (isAborted()) {
+        emit Result(false, abortCode());
+        return access;
+    }
     if (!answer.ok) {
         const int code = answer.accepted ? 1 : answer.code;
         qCritical() << m_task.vid << "  getting accessKeyId failure" << loggableAnswer(answerText);

@@ -55,9 +55,10 @@ QString ossAccessProblem(const QString &endpoint, const QString &bucketName, con
 // a space warning Result(false, 5) may come before it.
 //
 // abort() may come at any time from the GUI thread. Before the transfer has
-// begun it only marks the thread, which then ends at its next step with
-// Result(false, 11) when requeued, else Result(false, 6), without starting
-// the transfer. During the transfer it disables the client, which makes the
+// begun it marks the thread and ends its running check, insert or init
+// request within about a second (also on a silent server); the thread then
+// ends with Result(false, 11) when requeued, else Result(false, 6), without
+// starting the transfer. During the transfer it disables the client, which makes the
 // running part requests end at their next progress tick; the checkpoint file
 // stays for the next start.
 class AliyunUploadThread final : public OssChannelThread
@@ -107,6 +108,7 @@ private:
 
     std::atomic<int> m_state{Created};
     std::atomic<bool> m_requeue{false};
+    std::atomic_bool m_stop{false}; // set by abort(): ends the running check, insert or init
     UploadTask m_task;
     std::atomic<AlibabaCloud::OSS::OssClient *> m_client{nullptr};
 };

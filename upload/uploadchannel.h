@@ -41,8 +41,9 @@ signals:
 };
 
 // WCS token request: one thread per start, writing fileid, dateStr, the upload
-// token, the upload host and everUploaded into the row's own record. The
-// controller reads those only after Result has arrived.
+// token, the upload host and everUploaded into the row's own record (on the
+// GUI thread, just before Result arrives there). The controller reads those
+// only after Result has arrived.
 class TokenChannelThread : public QThread
 {
     Q_OBJECT
@@ -50,6 +51,12 @@ class TokenChannelThread : public QThread
 
 public:
     explicit TokenChannelThread(QObject *parent = nullptr) : QThread(parent) {}
+
+    // Called on the GUI thread when the row no longer wants this start (the
+    // row pauses, starts again or goes away): the running request ends
+    // soon, nothing more is written into the record and the Result that
+    // may still come does not count.
+    virtual void abandon() = 0;
 
 signals:
     void Result(bool ok, int code);

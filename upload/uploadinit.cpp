@@ -157,7 +157,8 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
     const QFileInfo info(path);
     const QString fileName = info.fileName();
     const QString title = titleOfFileName(fileName);
-    const QString size = QString::number(info.size());
+    const qint64 fileSize = info.size();
+    const QString size = QString::number(fileSize);
     const QString luping = account.luping ? QStringLiteral("1") : QStringLiteral("0");
     const QString time = QString::number(ptime);
     const QString name = escapeQueryText(fileName);
@@ -171,6 +172,7 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
     const QString pathUid = QString::fromLatin1(QUrl::toPercentEncoding(account.uid));
 
     InitRequest request;
+    request.fileSize = fileSize;
     QString query;
     if (account.channel == 1) {
         const QString type = QStringLiteral("client_wcs_chunk");
@@ -225,10 +227,17 @@ InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
     return request;
 }
 
+InitRequest buildCurrentInitRequest(const UploadAccount &account, const QString &path,
+                                    const QString &cataid, const QString &vid,
+                                    const QString &fileid, const QString &dateStr)
+{
+    return buildInitRequest(account, path, cataid, vid, fileid, dateStr, nowPtime());
+}
+
 QString buildInitUrl(const UploadAccount &account, const QString &path, const QString &cataid,
                      const QString &vid, const QString &fileid, const QString &dateStr)
 {
-    return buildInitRequest(account, path, cataid, vid, fileid, dateStr, nowPtime()).url;
+    return buildCurrentInitRequest(account, path, cataid, vid, fileid, dateStr).url;
 }
 
 int spaceRuleCode(qint64 remainSpace, qint64 fileSize)

@@ -70,12 +70,17 @@ BookkeepingUrls makeBookkeepingUrls(const UploadAccount &account, const QString 
 struct InitRequest
 {
     QString url;
-    QString signText; // the text whose SHA-1 is the sign (contains the secret)
+    QString signText;    // the text whose SHA-1 is the sign (contains the secret)
+    qint64 fileSize = 0; // the size the request announces: the file's size when it was built
 };
 
 InitRequest buildInitRequest(const UploadAccount &account, const QString &path,
                              const QString &cataid, const QString &vid, const QString &fileid,
                              const QString &dateStr, qint64 ptime);
+// The same with the current time as ptime.
+InitRequest buildCurrentInitRequest(const UploadAccount &account, const QString &path,
+                                    const QString &cataid, const QString &vid,
+                                    const QString &fileid, const QString &dateStr);
 QString buildInitUrl(const UploadAccount &account, const QString &path, const QString &cataid,
                      const QString &vid, const QString &fileid, const QString &dateStr);
 

@@ -12,8 +12,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <climits>
+
 namespace {
 const char *const kStatusProperty = "status";
+// A retry run also starts rows that are due within this many milliseconds.
+constexpr qint64 kRetrySlackMs = 20;
+// Failures this close after a pending retry run are handled by one later run.
+constexpr qint64 kRetryCoalesceMs = 1000;
 } // namespace
 
 UploadQueue::UploadQueue(const UploadQueueWidgets &widgets, QObject *parent)
@@ -179,11 +185,74 @@ void UploadQueue::removeRow(UploadWidget *row)
     }
 }
 
-void UploadQueue::deleteUcpFile(const UploadTask &task) const
+void UploadQueue::deleteUcpFileWhenStopped(UploadWidget *row) const
 {
-    const QString ucp = task.path + QStringLiteral(".ucp");
-    if (QFile::exists(ucp))
-        QFile::remove(ucp);
+    row->removeFileWhenStopped(row->task()->path + QStringLiteral(".ucp"));
+}
+
+bool UploadQueue::isHeldForRetry(const UploadWidget *row)
+{
+    return row->retryHoldMs() > kRetrySlackMs;
+}
+
+bool UploadQueue::hasPendingRetry() const
+{
+    for (const UploadWidget *row : rows()) {
+        if (row->isWaiting() && isHeldForRetry(row))
+            return true;
+    }
+    return false;
+}
+
+void UploadQueue::armRetryTimer(qint64 delayMs)
+{
+    if (!m_retryTimer) {
+        m_retryTimer = new QTimer(this);
+        m_retryTimer->setSingleShot(true);
+        m_retryTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_retryTimer, &QTimer::timeout, this, &UploadQueue::tryAginTimeoutSlot);
+    }
+    delayMs = qMax<qint64>(0, delayMs);
+    if (m_retryTimer->isActive()) {
+        // A run that comes clearly sooner starts what is due then and arms
+        // the timer again for the rows still held.
+        if (delayMs > m_retryFiresAt.remainingTime() + kRetryCoalesceMs)
+            return;
+    }
+    m_retryFiresAt = QDeadlineTimer(delayMs, Qt::PreciseTimer);
+    m_retryTimer->start(int(qMin<qint64>(delayMs, INT_MAX)));
+}
+
+void UploadQueue::noteFailure(UploadWidget *row, int code)
+{
+    const RetryDecision decision =
+        row->retryBackoff().recordFailure(row->task()->alreadyUploadSize, m_retryPolicy);
+    if (decision.retry) {
+        row->holdForRetry(decision.delayMs);
+        qDebug() << row->task()->vid << "  retry in" << decision.delayMs << "ms, failures:"
+                 << decision.failures;
+        // The slot is free now: the next run (after the first delay) gives it
+        // to another waiting row while this one is held; a later run comes
+        // for this row when it is due.
+        armRetryTimer(qMin(decision.delayMs, m_retryPolicy.firstDelayMs));
+        return;
+    }
+    row->clearRetryHold();
+    row->setGivenUp(true, tr("已连续失败%1次，不再自动重试，请点击“开始”重新上传").arg(decision.failures));
+    qCritical() << row->task()->vid << "  uploading given up after" << decision.failures
+                << "failures, last response:" << code;
+    // The other rows go on.
+    armRetryTimer(m_retryPolicy.firstDelayMs);
+}
+
+void UploadQueue::noteManualStart(UploadWidget *row)
+{
+    row->retryBackoff().reset();
+    row->clearRetryHold();
+    if (row->hasGivenUp()) {
+        row->setGivenUp(false);
+        row->setFailed(false);
+    }
 }
 
 bool UploadQueue::hasNeverRun(const UploadWidget *row)
@@ -194,8 +263,10 @@ bool UploadQueue::hasNeverRun(const UploadWidget *row)
 void UploadQueue::freshStart(UploadWidget *row)
 {
     UploadTask *task = row->task();
-    task->initUrl =
-        buildInitUrl(m_account, task->path, task->cataid, task->vid, task->fileid, task->dateStr);
+    const InitRequest init = buildCurrentInitRequest(m_account, task->path, task->cataid, task->vid,
+                                                     task->fileid, task->dateStr);
+    task->initUrl = init.url;
+    task->initSize = init.fileSize;
     row->prepareUpload();
     row->startUpload();
 }
@@ -427,7 +498,8 @@ void UploadQueue::autoStartNextUpload()
     for (UploadWidget *row : rows()) {
         if (m_currentLinks >= m_limit)
             break;
-        if (!row->isWaiting())
+        // A row that failed waits for its back-off to pass.
+        if (!row->isWaiting() || isHeldForRetry(row))
             continue;
         if (wcs) {
             ++m_currentLinks;
@@ -452,6 +524,7 @@ void UploadQueue::on_allStartBtn_clicked()
     if (!isRunning()) {
         setQueueRunning(true);
         for (UploadWidget *row : rows()) {
+            noteManualStart(row);
             if (wcs) {
                 row->setWaiting(true);
                 // A running row keeps its slot; the others start only while
@@ -466,6 +539,10 @@ void UploadQueue::on_allStartBtn_clicked()
                     resume(row);
             } else {
                 const bool paused = row->offersStart();
+                // The stop result of the pause that may still be on its way
+                // is older than this start.
+                if (paused)
+                    row->dropPendingResult();
                 row->setWaiting(true);
                 if (m_currentLinks < m_limit && paused) {
                     ++m_currentLinks;
@@ -527,6 +604,7 @@ void UploadQueue::suspendCurrentFileSlot()
         return;
     }
 
+    noteManualStart(row);
     if (m_currentLinks < m_limit) {
         if (wcs) {
             ++m_currentLinks;
@@ -587,7 +665,7 @@ void UploadQueue::deleteCurrentFileSlot(bool success)
             return;
         row->cancelOnServer();
         if (m_account.channel == OssChannel)
-            deleteUcpFile(*row->task());
+            deleteUcpFileWhenStopped(row.data());
     }
     if (!row->offersStart() && m_currentLinks > 0) {
         --m_currentLinks;
@@ -607,7 +685,7 @@ void UploadQueue::deleteCurrentFileSlot(bool success)
     if (rowCount() > 0) {
         if (isRunning())
             autoStartNextUpload();
-        if (m_currentLinks == 0)
+        if (m_currentLinks == 0 && !hasPendingRetry())
             setQueueRunning(false);
         return;
     }
@@ -642,16 +720,16 @@ void UploadQueue::errorCurrentFileSlot(int response)
     case 6:
         decrementLinks();
         break;
-    default:
+    default: {
         decrementLinks();
-        if (!m_retryTimer) {
-            m_retryTimer = new QTimer(this);
-            m_retryTimer->setInterval(1000);
-            m_retryTimer->setSingleShot(true);
-            connect(m_retryTimer, &QTimer::timeout, this, &UploadQueue::tryAginTimeoutSlot);
-        }
-        m_retryTimer->start();
+        // A re-queued row is not a failure; every other code is one.
+        auto *row = qobject_cast<UploadWidget *>(sender());
+        if (row && response != 11)
+            noteFailure(row, response);
+        else
+            armRetryTimer(m_retryPolicy.firstDelayMs);
         break;
+    }
     }
 }
 
@@ -661,7 +739,15 @@ void UploadQueue::tryAginTimeoutSlot()
         m_retryTimer->stop();
     if (isRunning())
         autoStartNextUpload();
-    if (m_currentLinks == 0)
+    // Rows still held for their back-off get a run of their own.
+    qint64 next = -1;
+    for (const UploadWidget *row : rows()) {
+        if (row->isWaiting() && isHeldForRetry(row))
+            next = next < 0 ? row->retryHoldMs() : qMin(next, row->retryHoldMs());
+    }
+    if (next >= 0)
+        armRetryTimer(next);
+    if (m_currentLinks == 0 && next < 0)
         setQueueRunning(false);
     logLinks("errorCurrentFileSlot  currentLinks:");
 }
@@ -691,7 +777,7 @@ void UploadQueue::on_clearListBtn_clicked()
     for (UploadWidget *row : rows()) {
         row->stopUpload(false);
         row->cancelOnServer();
-        deleteUcpFile(*row->task());
+        deleteUcpFileWhenStopped(row);
     }
     for (UploadWidget *row : rows())
         delete row;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "upload/addfilesthread.h"
+#include "upload/retrybackoff.h"
 #include "upload/uploadinit.h"
 #include "upload/uploadtask.h"
 
 #include <QList>
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
@@ -64,6 +66,9 @@ public:
     // The parallel-task limit; a higher limit starts more rows when the queue runs.
     void setLimit(int limit);
     int limit() const { return m_limit; }
+    // How failed rows are retried (tests shorten the delays).
+    void setRetryPolicy(const RetryPolicy &policy) { m_retryPolicy = policy; }
+    const RetryPolicy &retryPolicy() const { return m_retryPolicy; }
     void setAutoShutDown(bool on) { m_autoShutDown = on; }
     // The category for new files; an empty id refuses the add.
     void setCategorySource(std::function<UploadCategory()> source) { m_categorySource = std::move(source); }
@@ -155,7 +160,17 @@ private:
     int askUser(QWidget *parent, const QString &text, bool question);
     void showAddingState(bool adding);
     void removeRow(UploadWidget *row);
-    void deleteUcpFile(const UploadTask &task) const;
+    // The OSS checkpoint of the row's file goes once the row's threads have ended.
+    void deleteUcpFileWhenStopped(UploadWidget *row) const;
+    // A failed start of the row: held for its back-off, or given up.
+    void noteFailure(UploadWidget *row, int code);
+    // A start by the user: the failure count begins anew.
+    void noteManualStart(UploadWidget *row);
+    // The retry run comes after delayMs (or earlier, for a row due earlier).
+    void armRetryTimer(qint64 delayMs);
+    // A waiting row that is held for its back-off (the queue still means to run).
+    bool hasPendingRetry() const;
+    static bool isHeldForRetry(const UploadWidget *row);
     QList<UploadWidget *> rows() const;
 
     UploadQueueWidgets m_widgets;
@@ -176,6 +191,8 @@ private:
     bool m_loading = false;
     QString m_lastFolder;
     QTimer *m_retryTimer = nullptr;
+    QDeadlineTimer m_retryFiresAt;
+    RetryPolicy m_retryPolicy;
     QPointer<MessageInfo> m_clearConfirmation;
 
     QList<PendingAdd> m_pendingAdds;

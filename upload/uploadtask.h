@@ -39,6 +39,7 @@ struct UploadTask
     QString uuid;
     QString path;
     QString initUrl; // rebuilt before every start, never saved
+    qint64 initSize = -1; // the file size that initUrl announces (-1: none yet), never saved
     QString uploadToken;
     QString uploadHost;
     qint64 speedBytes = 0; // bytes since the last 2-second tick

@@ -2,11 +2,13 @@
 
 #include "app/plaintext.h"
 #include "net/workers.h"
+#include "upload/retiredthreads.h"
 #include "upload/uploadchannel.h"
 #include "upload/uploaddisplay.h"
 
 #include <QCursor>
 #include <QDebug>
+#include <QFile>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -122,6 +124,10 @@ UploadWidget::UploadWidget(QWidget *parent) : UploadWidget(static_cast<UploadTas
 
 UploadWidget::~UploadWidget()
 {
+    // Nothing here waits for a thread: each one still running has been told
+    // to stop (its requests end within about a second, also on a silent
+    // server) and is handed over to retiredthreads, which deletes it once it
+    // has ended. None of them touches the record any more.
     if (m_ossThread)
         stopUpload(false);
     for (const QPointer<BlockChannelThread> &thread : qAsConst(m_blockThreads)) {
@@ -132,26 +138,72 @@ UploadWidget::~UploadWidget()
         }
     }
     m_blockThreads.clear();
-    if (m_tokenThread) {
-        m_tokenThread->disconnect(this);
-        m_retiredThreads.append(m_tokenThread.data());
-    }
+    abandonTokenThread();
+
+    const QStringList files = m_filesToRemove;
+    const std::function<void()> removeFiles = [files]() {
+        for (const QString &file : files)
+            QFile::remove(file);
+    };
+    bool handedOver = false;
     for (const QPointer<QThread> &thread : qAsConst(m_retiredThreads)) {
         if (thread) {
-            thread->wait();
-            delete thread.data();
+            // Every thread that ends afterwards removes the files again, so
+            // the last one to end removes them last.
+            retiredthreads::adopt(thread.data(), files.isEmpty() ? std::function<void()>() : removeFiles);
+            handedOver = true;
         }
     }
     m_retiredThreads.clear();
+    if (!handedOver && !files.isEmpty())
+        removeFiles();
     if (m_cancelRequest) {
-        // The cancel request is fire-and-forget; let it finish on its own.
-        QThread *request = m_cancelRequest.data();
-        if (request->isRunning())
-            connect(request, &QThread::finished, request, &QObject::deleteLater);
-        else
-            delete request;
+        // The cancel request is fire-and-forget; it finishes on its own.
+        retiredthreads::adopt(m_cancelRequest.data());
+        m_cancelRequest = nullptr;
     }
     delete m_task;
+}
+
+void UploadWidget::removeFileWhenStopped(const QString &path)
+{
+    if (!m_filesToRemove.contains(path))
+        m_filesToRemove.append(path);
+}
+
+void UploadWidget::dropPendingResult()
+{
+    if (m_resultTimer)
+        m_resultTimer->stop();
+}
+
+qint64 UploadWidget::retryHoldMs() const
+{
+    const qint64 left = m_retryDue.remainingTime();
+    return left < 0 ? 0 : left;
+}
+
+void UploadWidget::setGivenUp(bool givenUp, const QString &reason)
+{
+    m_givenUp = givenUp;
+    m_statusLbl->setToolTip(givenUp ? reason : QString());
+    if (!givenUp)
+        return;
+    m_waiting = false;
+    m_failed = true;
+    setStatusText(tr("失败"));
+}
+
+void UploadWidget::abandonTokenThread()
+{
+    m_tokenSerial = 0;
+    if (!m_tokenThread)
+        return;
+    TokenChannelThread *thread = m_tokenThread.data();
+    m_tokenThread = nullptr;
+    thread->disconnect(this);
+    thread->abandon();
+    m_retiredThreads.append(thread);
 }
 
 bool UploadWidget::offersStart() const
@@ -209,18 +261,21 @@ void UploadWidget::prepareUpload()
     if (m_task->uploadType == WcsChannel) {
         if (m_tokenThread)
             stopUpload(false);
-        if (m_tokenThread) {
-            // A token thread of an earlier start: it reports no more.
-            m_tokenThread->disconnect(this);
-            m_retiredThreads.append(m_tokenThread.data());
-            m_tokenThread = nullptr;
-        }
+        // A token thread of an earlier start reports no more, and neither
+        // does the block transfer of an earlier start.
+        abandonTokenThread();
+        m_blockSerial = 0;
         if (!factory)
             return;
         m_tokenThread = factory->createTokenThread(m_task);
-        if (m_tokenThread)
+        if (m_tokenThread) {
+            const quint64 serial = m_tokenSerial = nextSerial();
             connect(m_tokenThread.data(), &TokenChannelThread::Result, this,
-                    &UploadWidget::getTokenResultSlot);
+                    [this, serial](bool ok, int code) {
+                        if (serial == m_tokenSerial)
+                            getTokenResultSlot(ok, code);
+                    });
+        }
     } else if (m_task->uploadType == OssChannel) {
         if (m_ossThread)
             stopUpload(false);
@@ -228,8 +283,12 @@ void UploadWidget::prepareUpload()
             return;
         m_ossThread = factory->createOssThread(*m_task);
         if (m_ossThread) {
+            const quint64 serial = m_ossSerial = nextSerial();
             connect(m_ossThread.data(), &OssChannelThread::Result, this,
-                    &UploadWidget::OnUploadResult);
+                    [this, serial](bool status, int code) {
+                        if (serial == m_ossSerial)
+                            OnUploadResult(status, code);
+                    });
             connect(m_ossThread.data(), &OssChannelThread::Progress, this,
                     &UploadWidget::AliyunUploadingProgress);
         }
@@ -240,6 +299,8 @@ void UploadWidget::startUpload()
 {
     if (!m_task)
         return;
+    // A new start: a stop result of the one before no longer applies.
+    dropPendingResult();
     m_waiting = false;
     setOffersStart(false);
     m_statusText = tr("上传中");
@@ -266,6 +327,7 @@ void UploadWidget::stopUpload(bool requeue)
     } else if (m_ossThread) {
         OssChannelThread *thread = m_ossThread.data();
         m_ossThread = nullptr;
+        m_ossSerial = 0;
         thread->abort(requeue);
         thread->disconnect(this);
         if (thread->isRunning()) {
@@ -299,8 +361,23 @@ void UploadWidget::pauseBlockTransfer(bool pause)
             anyRunning = true;
         }
     }
-    if (!anyRunning)
-        uploadingResult(false, 0);
+    if (anyRunning)
+        return;
+    if (pause && m_tokenThread) {
+        // Paused while the token is requested: the request is given up and
+        // the row stays paused (the queue has set its texts); its next start
+        // is a fresh one with a request of its own.
+        abandonTokenThread();
+        m_uploading = false;
+        if (m_speedTimer->isActive())
+            m_speedTimer->stop();
+        m_speed = 0;
+        m_speedLbl->setText(QStringLiteral("--"));
+        m_remainTimeLbl->setText(QStringLiteral("--"));
+        m_statusLbl->setText(m_statusText);
+        return;
+    }
+    uploadingResult(false, 0);
 }
 
 void UploadWidget::cancelOnServer()
@@ -308,9 +385,10 @@ void UploadWidget::cancelOnServer()
     if (!m_task)
         return;
     if (m_cancelRequest) {
-        QThread *request = m_cancelRequest.data();
-        request->wait();
-        delete request;
+        // Sent once; the request is released (deleted once it has ended)
+        // and nothing more is sent.
+        retiredthreads::adopt(m_cancelRequest.data());
+        m_cancelRequest = nullptr;
         return;
     }
     auto *request = new GetJsonThread(m_task->deleteUrl);
@@ -363,10 +441,16 @@ void UploadWidget::getTokenResultSlot(bool ok, int code)
         uploadingResult(false, code);
     }
     if (m_tokenThread) {
+        // The thread has reported, which is the last thing it does: it is
+        // parked until it has ended (no wait on the GUI thread).
         TokenChannelThread *thread = m_tokenThread.data();
         m_tokenThread = nullptr;
-        thread->wait();
-        delete thread;
+        m_tokenSerial = 0;
+        thread->disconnect(this);
+        if (thread->isFinished())
+            delete thread;
+        else
+            m_retiredThreads.append(thread);
     }
 }
 
@@ -385,9 +469,23 @@ void UploadWidget::startBlockTransfer()
     }
     m_blockThreads.clear();
     m_blockPaused = false;
+    // The block layout follows the size that the init announced: a file
+    // that grew or shrank since it was added (still being copied) is sent
+    // as the service now expects it.
+    if (m_task->initSize >= 0 && m_task->initSize != m_task->fileSize) {
+        qWarning() << m_task->vid << "  file size changed from" << m_task->fileSize << "to"
+                   << m_task->initSize;
+        m_task->fileSize = m_task->initSize;
+        m_task->sizeText = uploaddisplay::sizeText(m_task->fileSize);
+        m_sizeLbl->setText(m_task->sizeText);
+    }
+    const quint64 serial = m_blockSerial = nextSerial();
     const QList<BlockChannelThread *> threads = factory->createBlockThreads(m_task);
     for (BlockChannelThread *thread : threads) {
-        connect(thread, &BlockChannelThread::Result, this, &UploadWidget::uploadingResult);
+        connect(thread, &BlockChannelThread::Result, this, [this, serial](bool status, int code) {
+            if (serial == m_blockSerial)
+                uploadingResult(status, code);
+        });
         connect(thread, &BlockChannelThread::Progress, this, &UploadWidget::blockProgressSlot);
         connect(thread, &BlockChannelThread::BlockStored, this, &UploadWidget::blockStoredSlot);
         m_blockThreads.append(thread);
@@ -516,6 +614,8 @@ void UploadWidget::OnUploadResult(bool status, int code)
         m_resultTimer->setSingleShot(true);
     }
     m_resultTimer->disconnect();
+    // A new start (startUpload) stops the timer, so a late stop result
+    // never ends the start that followed it.
     connect(m_resultTimer, &QTimer::timeout, this, [this, status, code]() {
         m_resultTimer->stop();
         uploadingResult(status, code);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "upload/retrybackoff.h"
 #include "upload/uploadtask.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QWidget>
 
@@ -34,6 +37,13 @@ public:
     void stopUpload(bool requeue);
     void pauseBlockTransfer(bool pause);
     void cancelOnServer();
+    // A file the row's threads may still write (the OSS checkpoint): it is
+    // removed when the row is deleted, once every thread of the row has
+    // ended, so that a part finishing meanwhile cannot write it back.
+    void removeFileWhenStopped(const QString &path);
+    // A stop result still waiting in the result timer is dropped: the queue
+    // has decided anew about the row.
+    void dropPendingResult();
 
     // Column titles of the header row.
     void setColumnTitles(const QStringList &titles, const QString &buttonTitle);
@@ -66,6 +76,19 @@ public:
     int speed() const { return m_speed; }
     void setSpeed(int speed) { m_speed = speed; }
     int retiredThreadCount() const { return m_retiredThreads.size(); }
+    bool hasTokenRequest() const { return !m_tokenThread.isNull(); }
+
+    // Retries of the queue: the failures in a row, the earliest time of the
+    // next automatic start, and whether the queue has given up on the row.
+    RetryBackoff &retryBackoff() { return m_retryBackoff; }
+    void holdForRetry(int delayMs) { m_retryDue = QDeadlineTimer(delayMs, Qt::PreciseTimer); }
+    void clearRetryHold() { m_retryDue = QDeadlineTimer(); }
+    // Milliseconds until the row may start again (0 when it may now).
+    qint64 retryHoldMs() const;
+    bool hasGivenUp() const { return m_givenUp; }
+    // Gives up (true): the row shows "失败" with the reason in its tool tip
+    // and is not started again by the queue; false takes that back.
+    void setGivenUp(bool givenUp, const QString &reason = QString());
     bool hasCancelRequest() const { return !m_cancelRequest.isNull(); }
     // True while threads of a WCS block transfer run (also while held by a pause).
     bool hasRunningBlockTransfer() const;
@@ -96,6 +119,10 @@ private:
     void startBlockTransfer();
     void applyStopResult(int code);
     void finishSecondPass();
+    // The token thread no longer counts: told to stop and parked.
+    void abandonTokenThread();
+    // Serial numbers tell the results of the current threads from late ones.
+    quint64 nextSerial() { return ++m_lastSerial; }
 
     bool m_finishing = false;
     bool m_uploading = false;
@@ -129,4 +156,13 @@ private:
     QTimer *m_resultTimer = nullptr;
     QList<QPointer<QThread>> m_retiredThreads;
     QTimer *m_reaperTimer = nullptr;
+
+    quint64 m_lastSerial = 0;
+    quint64 m_ossSerial = 0;   // of the OSS thread whose results count
+    quint64 m_tokenSerial = 0; // of the token thread whose result counts
+    quint64 m_blockSerial = 0; // of the block transfer whose results count
+    QStringList m_filesToRemove;
+    RetryBackoff m_retryBackoff;
+    QDeadlineTimer m_retryDue; // default: no hold
+    bool m_givenUp = false;
 };

@@ -15,7 +15,8 @@ WsTokenThread::WsTokenThread(UploadTask *task, QObject *parent)
       m_checkUrl(task ? task->checkUrl : QString()),
       m_insertUrl(task ? task->insertUrl : QString()),
       m_initUrl(task ? task->initUrl : QString()),
-      m_fileSize(task ? task->fileSize : 0)
+      // The space rule weighs the size the init announces.
+      m_fileSize(task ? (task->initSize >= 0 ? task->initSize : task->fileSize) : 0)
 {
 }
 
@@ -24,15 +25,24 @@ WsTokenThread::~WsTokenThread()
     wait();
 }
 
+void WsTokenThread::abandon()
+{
+    m_stop.store(true);
+    m_task = nullptr;
+}
+
 void WsTokenThread::report(const Writes &writes, bool ok, int code)
 {
-    UploadTask *task = m_task;
-    if (task && (writes.everUploaded || writes.coordinates)) {
+    if (!isAbandoned() && (writes.everUploaded || writes.coordinates)) {
         // Queued to this object, which lives in the GUI thread; posted before
-        // the Result below, so it is applied first. Dropped with the object.
+        // the Result below, so it is applied first. Dropped with the object,
+        // and when the row has abandoned the thread meanwhile.
         QMetaObject::invokeMethod(
             this,
-            [task, writes]() {
+            [this, writes]() {
+                UploadTask *task = m_task;
+                if (!task)
+                    return;
                 if (writes.everUploaded)
                     task->everUploaded = true;
                 if (writes.coordinates) {
@@ -57,17 +67,26 @@ void WsTokenThread::run()
     CurlEasy easy;
     if (easy) {
         if (!m_everUploaded) {
-            const PostResult check = postOnHandle(easy.get(), m_checkUrl.toUtf8());
+            const PostResult check =
+                postOnHandle(easy.get(), m_checkUrl.toUtf8(), QByteArray(), &m_stop);
             if (check.ok && check.body == "1") {
                 qDebug() << m_vid << "  This file has been uploaded";
                 report(writes, true, 4);
                 return;
             }
-            postOnHandle(easy.get(), m_insertUrl.toUtf8());
+            if (isAbandoned()) {
+                report(writes, false, 0);
+                return;
+            }
+            postOnHandle(easy.get(), m_insertUrl.toUtf8(), QByteArray(), &m_stop);
             writes.everUploaded = true;
         }
+        if (isAbandoned()) {
+            report(writes, false, 0);
+            return;
+        }
 
-        const PostResult init = postOnHandle(easy.get(), m_initUrl.toUtf8());
+        const PostResult init = postOnHandle(easy.get(), m_initUrl.toUtf8(), QByteArray(), &m_stop);
         const InitAnswer answer =
             evaluateInitAnswer(init.ok, QString::fromUtf8(init.body), m_fileSize);
         ok = answer.ok;

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 // The first step of a WCS start: check and insert on the account-web host
 // (only while the task was never uploaded), the init request, the space rule,
 // then one Result(ok, code). The WCS coordinates of the answer (fileid,
@@ -14,7 +16,8 @@
 // The thread reads the request URLs from a copy taken when it is made and
 // hands its writes to the thread the object lives in (the GUI thread), where
 // they are applied just before Result arrives there: the record is only ever
-// written on the GUI thread, so it can be saved at any moment.
+// written on the GUI thread, so it can be saved at any moment. abandon()
+// ends the running request within about a second and drops the writes.
 class WsTokenThread final : public TokenChannelThread
 {
     Q_OBJECT
@@ -23,6 +26,8 @@ class WsTokenThread final : public TokenChannelThread
 public:
     explicit WsTokenThread(UploadTask *task, QObject *parent = nullptr);
     ~WsTokenThread() override;
+
+    void abandon() override;
 
 protected:
     void run() override;
@@ -39,8 +44,11 @@ private:
         QString uploadHost;
     };
     void report(const Writes &writes, bool ok, int code);
+    bool isAbandoned() const { return m_stop.load(); }
 
+    // Read and cleared on the GUI thread only.
     UploadTask *m_task;
+    std::atomic_bool m_stop{false};
     const QString m_vid;
     const bool m_everUploaded;
     const QString m_checkUrl;

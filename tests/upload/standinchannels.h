@@ -5,7 +5,10 @@
 
 #include "upload/uploadchannel.h"
 
+#include <QFile>
 #include <QList>
+#include <QMap>
+#include <QMetaObject>
 #include <QPointer>
 
 #include <atomic>
@@ -26,6 +29,9 @@ public:
         m_aborted = true;
         m_abort = true;
     }
+    // After an abort the thread still stores a part's checkpoint (as a part
+    // that was nearly done would) before it ends.
+    void writeCheckpointAfterAbort() { m_writeCheckpoint = true; }
     // Ends run() with this result.
     void finish(bool status, int code)
     {
@@ -49,10 +55,17 @@ protected:
             msleep(2);
         if (m_finish && !m_abort)
             emit Result(m_status, m_code);
+        if (m_abort && m_writeCheckpoint) {
+            msleep(100);
+            QFile checkpoint(m_task.path + QStringLiteral(".ucp"));
+            if (checkpoint.open(QIODevice::WriteOnly))
+                checkpoint.write("part 1 done");
+        }
     }
 
 private:
     UploadTask m_task;
+    std::atomic<bool> m_writeCheckpoint{false};
     std::atomic<bool> m_finish{false};
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_aborted{false};
@@ -68,19 +81,40 @@ public:
         : m_task(task), m_ok(ok), m_code(code), m_hold(hold)
     {
     }
+    ~StandInTokenThread() override
+    {
+        m_abandoned = true;
+        wait();
+    }
+
+    void abandon() override
+    {
+        m_abandoned = true;
+        m_task = nullptr;
+    }
+    bool wasAbandoned() const { return m_abandoned; }
 
 protected:
     void run() override
     {
-        while (m_hold && *m_hold)
+        while (m_hold && *m_hold && !m_abandoned)
             msleep(2);
-        m_task->everUploaded = true;
-        m_task->fileid = QStringLiteral("F-") + m_task->vid;
+        // Written on the GUI thread, as the real thread does; not after abandon().
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                if (!m_task)
+                    return;
+                m_task->everUploaded = true;
+                m_task->fileid = QStringLiteral("F-") + m_task->vid;
+            },
+            Qt::QueuedConnection);
         emit Result(m_ok, m_code);
     }
 
 private:
-    UploadTask *m_task;
+    UploadTask *m_task; // GUI thread only
+    std::atomic<bool> m_abandoned{false};
     bool m_ok;
     int m_code;
     const std::atomic<bool> *m_hold;
@@ -138,13 +172,25 @@ public:
     OssChannelThread *createOssThread(const UploadTask &task) override
     {
         auto *thread = new StandInOssThread(task);
+        if (ossFailCode >= 0)
+            thread->finish(false, ossFailCode);
+        else if (!failingVid.isEmpty() && task.vid == failingVid)
+            thread->finish(false, 0);
+        if (ossWritesCheckpointAfterAbort)
+            thread->writeCheckpointAfterAbort();
         oss.append(thread);
+        ossMade[task.vid] += 1;
         return thread;
     }
     TokenChannelThread *createTokenThread(UploadTask *task) override
     {
         ++tokenThreads;
-        return new StandInTokenThread(task, tokenOk, tokenCode, &holdTokens);
+        tokensMade[task->vid] += 1;
+        const bool fails = task->vid == failingVid;
+        auto *thread = new StandInTokenThread(task, fails ? false : tokenOk, fails ? 0 : tokenCode,
+                                              &holdTokens);
+        tokens.append(thread);
+        return thread;
     }
     QList<BlockChannelThread *> createBlockThreads(UploadTask *task) override
     {
@@ -173,9 +219,20 @@ public:
         return nullptr;
     }
 
+    // The OSS threads made so far for the task with this vid.
+    int ossCountFor(const QString &vid) const { return ossMade.value(vid); }
+
     QList<QPointer<StandInOssThread>> oss;
     QList<QPointer<StandInBlockThread>> blocks;
+    QList<QPointer<StandInTokenThread>> tokens;
+    QMap<QString, int> ossMade;
+    QMap<QString, int> tokensMade;
     int tokenThreads = 0;
+    // The task with this vid fails every start: its OSS threads end at once
+    // with Result(false, 0), its token requests answer (false, 0).
+    QString failingVid;
+    int ossFailCode = -1; // >= 0: every OSS thread ends at once with Result(false, code)
+    bool ossWritesCheckpointAfterAbort = false;
     std::atomic<bool> holdTokens{false}; // token threads wait while set
     bool tokenOk = true;
     int tokenCode = 2;

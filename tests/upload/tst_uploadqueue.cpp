@@ -1,10 +1,13 @@
 #include "queuefixture.h"
 
 #include "dialoghelper.h"
+#include "upload/retiredthreads.h"
 #include "upload/uploaddisplay.h"
+#include "upload/uploadinit.h"
 
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 
 namespace {
 
@@ -295,7 +298,7 @@ private slots:
         answerer.clickWhenShown(QStringLiteral("addBtn"));
         f.queue()->row(0)->deleteButton()->click();
         QTRY_COMPARE(f.queue()->rowCount(), 1);
-        QVERIFY(!QFile::exists(ucp));
+        QTRY_VERIFY(!QFile::exists(ucp)); // once the row's thread has ended
         // The freed slot goes to the next row.
         QVERIFY(f.queue()->row(0)->isUploading());
         QCOMPARE(f.queue()->currentLinks(), 1);
@@ -394,6 +397,198 @@ private slots:
         allStart(f)->click(); // stopped queue: a higher limit starts nothing
         f.queue()->setLimit(4);
         QCOMPARE(f.uploadingRows(), 0);
+    }
+
+    void alwaysFailingRowBacksOffAndGivesUp_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::newRow("oss") << 0;
+        QTest::newRow("wcs") << 1;
+    }
+    // A row whose every start fails (refused init, failed callback, ...) is
+    // retried after 1, 2, 4, ... delays up to the cap, stops after the
+    // eighth failure in a row as "失败" with the reason, and the other rows
+    // go on meanwhile; the user's start gives it a new round.
+    void alwaysFailingRowBacksOffAndGivesUp()
+    {
+        QFETCH(int, channel);
+        installMessageHandler();
+        QueueFixture f(channel, 2);
+        RetryPolicy policy; // the doubling with shorter delays
+        policy.firstDelayMs = 40;
+        policy.maxDelayMs = 160;
+        f.queue()->setRetryPolicy(policy);
+        const QStringList paths = f.makeFiles(3, QStringLiteral("backoff"));
+        const QString failing = makeVid(QStringLiteral("u1"), QFileInfo(paths.first()).fileName(),
+                                        f.category.cataid, QFileInfo(paths.first()).size(),
+                                        paths.first());
+        f.factory->failingVid = failing;
+        auto attempts = [&]() {
+            return channel == 0 ? f.factory->ossCountFor(failing) : f.factory->tokensMade.value(failing);
+        };
+        QVERIFY(f.add(paths));
+        UploadWidget *row = f.queue()->row(0);
+        UploadWidget *second = f.queue()->row(1);
+        UploadWidget *third = f.queue()->row(2);
+        QCOMPARE(row->task()->vid, failing);
+
+        // While the failing row waits out its back-off, its slot goes to
+        // the third row; then the other two finish.
+        QTRY_VERIFY_WITH_TIMEOUT(third->isUploading(), 5000);
+        QVERIFY(second->isUploading());
+        for (UploadWidget *other : {second, third}) {
+            if (channel == 0) {
+                f.factory->ossFor(other->task()->vid)->finish(true, 0);
+            } else {
+                QTRY_VERIFY(f.factory->blockFor(other->task()));
+                f.factory->blockFor(other->task())->finish(true, 0);
+            }
+        }
+        QTRY_COMPARE(f.queue()->rowCount(), 1);
+        QCOMPARE(f.finished.size(), 2);
+
+        QTRY_VERIFY_WITH_TIMEOUT(row->hasGivenUp(), 10000);
+        QCOMPARE(attempts(), 8);
+        QCOMPARE(row->statusText(), QStringLiteral("失败"));
+        QVERIFY(row->statusLabelText().startsWith(QStringLiteral("失败")));
+        QVERIFY(row->findChild<QLabel *>(QStringLiteral("statusLbl"))->toolTip().contains(QStringLiteral("8")));
+        QVERIFY(row->offersStart());
+        QVERIFY(!row->isWaiting());
+        QVERIFY(!row->isUploading());
+
+        QStringList delays;
+        const QRegularExpression retry(QStringLiteral("%1\\W+retry in (\\d+) ms").arg(failing));
+        for (const QString &line : qAsConst(g_log)) {
+            const QRegularExpressionMatch m = retry.match(line);
+            if (m.hasMatch())
+                delays.append(m.captured(1));
+        }
+        QCOMPARE(delays, (QStringList{"40", "80", "160", "160", "160", "160", "160"}));
+
+        // No more starts of its own.
+        QTest::qWait(500);
+        QCOMPARE(attempts(), 8);
+
+        // The user's start: a new round of eight.
+        QVERIFY(!f.queue()->isRunning());
+        allStart(f)->click();
+        QVERIFY(!row->hasGivenUp());
+        QCOMPARE(attempts(), 9);
+        QTRY_VERIFY_WITH_TIMEOUT(row->hasGivenUp(), 10000);
+        QCOMPARE(attempts(), 16);
+        qInstallMessageHandler(nullptr);
+    }
+
+    void lateStopResultNeverEndsANewerStart_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<bool>("all");
+        QTest::newRow("oss row") << 0 << false;
+        QTest::newRow("oss all") << 0 << true;
+        QTest::newRow("wcs row") << 1 << false;
+        QTest::newRow("wcs all") << 1 << true;
+    }
+    // Pause and start again within the 300 ms in which the pause's stop
+    // result is still on its way: the rows keep uploading.
+    void lateStopResultNeverEndsANewerStart()
+    {
+        QFETCH(int, channel);
+        QFETCH(bool, all);
+        QueueFixture f(channel, 2);
+        QVERIFY(f.add(f.makeFiles(2, QStringLiteral("late"))));
+        if (channel == 1)
+            QTRY_COMPARE(f.factory->blocks.size(), 2);
+        QElapsedTimer clock;
+        clock.start();
+        if (all) {
+            allStart(f)->click();
+            allStart(f)->click();
+        } else {
+            f.queue()->row(0)->suspendButton()->click();
+            QTRY_VERIFY(f.queue()->row(0)->offersStart());
+            f.queue()->row(0)->suspendButton()->click();
+            QTRY_VERIFY(!f.queue()->row(0)->offersStart());
+        }
+        if (clock.elapsed() >= 300)
+            QSKIP("the machine was too slow to start again within 300 ms");
+        QTest::qWait(700);
+        for (int i = 0; i < 2; ++i) {
+            UploadWidget *row = f.queue()->row(i);
+            QVERIFY2(row->isUploading(), qPrintable(QString::number(i)));
+            QVERIFY(!row->offersStart());
+            QCOMPARE(row->statusText(), QStringLiteral("上传中"));
+            if (channel == 0)
+                QVERIFY(!f.ossOf(i)->wasAborted());
+            else
+                QVERIFY(!f.blockOf(i)->isPaused());
+        }
+        QCOMPARE(f.queue()->currentLinks(), 2);
+        QVERIFY(f.queue()->isRunning());
+    }
+
+    // A WCS row paused while its token is requested stays paused: the
+    // request is given up, nothing starts it again, and its next start
+    // makes exactly one new request.
+    void pauseDuringTokenRequestStaysPaused()
+    {
+        QueueFixture f(1, 2);
+        f.factory->holdTokens = true;
+        QVERIFY(f.add(f.makeFiles(1, QStringLiteral("tokenpause"))));
+        UploadWidget *row = f.queue()->row(0);
+        QVERIFY(row->isUploading());
+        QCOMPARE(f.factory->tokenThreads, 1);
+        QPointer<StandInTokenThread> first = f.factory->tokens.first();
+
+        row->suspendButton()->click();
+        QTRY_VERIFY(row->offersStart());
+        QTRY_VERIFY(first.isNull() || first->wasAbandoned());
+        // Longer than the old one-second retry.
+        QTest::qWait(1500);
+        QCOMPARE(f.factory->tokenThreads, 1);
+        QVERIFY(f.factory->blocks.isEmpty());
+        QVERIFY(!row->isUploading());
+        QVERIFY(!row->isWaiting());
+        QCOMPARE(row->statusText(), QStringLiteral("暂停中"));
+        QCOMPARE(f.queue()->currentLinks(), 0);
+        QVERIFY(!row->task()->everUploaded); // the abandoned answer writes nothing
+
+        f.factory->holdTokens = false;
+        row->suspendButton()->click();
+        QTRY_COMPARE(f.factory->blocks.size(), 1);
+        QCOMPARE(f.factory->tokenThreads, 2);
+        QVERIFY(row->isUploading());
+        QCOMPARE(row->statusText(), QStringLiteral("上传中"));
+    }
+
+    void removedRowsCheckpointGoesAfterItsThread_data()
+    {
+        QTest::addColumn<bool>("clear");
+        QTest::newRow("delete row") << false;
+        QTest::newRow("clear list") << true;
+    }
+    // The OSS thread of a removed row may still store a part's checkpoint
+    // after it was told to stop; the checkpoint is removed after that.
+    void removedRowsCheckpointGoesAfterItsThread()
+    {
+        QFETCH(bool, clear);
+        QueueFixture f(0, 1);
+        f.factory->ossWritesCheckpointAfterAbort = true;
+        QVERIFY(f.add(f.makeFiles(1, QStringLiteral("checkpoint"))));
+        const QString ucp = f.queue()->row(0)->task()->path + QStringLiteral(".ucp");
+        QVERIFY(QFile(ucp).open(QIODevice::WriteOnly));
+        QPointer<StandInOssThread> thread = f.ossOf(0);
+        QVERIFY(thread);
+
+        DialogAnswerer answerer;
+        answerer.clickWhenShown(QStringLiteral("addBtn"));
+        if (clear)
+            f.page->on_clearListBtn_clicked();
+        else
+            f.queue()->row(0)->deleteButton()->click();
+        QTRY_COMPARE(f.queue()->rowCount(), 0);
+        QTRY_VERIFY(thread.isNull());
+        QCOMPARE(retiredthreads::pendingCount(), 0);
+        QVERIFY(!QFile::exists(ucp));
     }
 
     void spaceMessages()
