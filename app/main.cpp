@@ -7,6 +7,7 @@
 #include "oss/OssClient.h"
 #include "platform/platform.h"
 #include "prefs/updatecheck.h"
+#include "upload/retiredthreads.h"
 #include "vexdumpw.h"
 
 #include <QApplication>
@@ -51,7 +52,13 @@ int main(int argc, char *argv[])
     // on the first turn of the event loop after the window is shown; so
     // loadState stays unset here.
 
-    hooks.shutdownSdk = [] { AlibabaCloud::OSS::ShutdownSdk(); };
+    hooks.shutdownSdk = [] {
+        // Upload threads of rows that went away were told to stop when the
+        // window closed (their requests end within about a second); they
+        // end before the transfer library is shut down.
+        retiredthreads::finishAll(5000);
+        AlibabaCloud::OSS::ShutdownSdk();
+    };
     hooks.destroyMainWindow = [&window] { window.reset(); };
 
     const int code = runClient(app, hooks);

@@ -364,10 +364,12 @@ void ZavixUploadClient::changeAccountSlot()
         return;
     if (!confirmLeavingUploads())
         return;
-    saveStateForExit();
+    // The closing flag first: every request of the rows that are torn down
+    // next ends within about a second, so nothing below waits on them.
     m_changeAccount = true;
     m_alreadyClosing = true;
     setClosing();
+    saveStateForExit();
     close();
 }
 
@@ -382,9 +384,11 @@ void ZavixUploadClient::closeEvent(QCloseEvent *event)
         return;
     }
     hide();
-    saveStateForExit();
+    // The closing flag first: every request of the rows that are torn down
+    // next ends within about a second, so nothing below waits on them.
     m_alreadyClosing = true;
     setClosing();
+    saveStateForExit();
     event->accept();
 }
 

@@ -74,6 +74,44 @@ private slots:
         QCOMPARE(m_service.video(vid).md5, md5);
     }
 
+    // A file that grows between adding and starting (it was still being
+    // copied) uploads whole: the blocks and mkfile follow the size that the
+    // init announced.
+    void fileGrownBeforeItsStart()
+    {
+        QueueFixture f(WcsChannel, 1);
+        setUploadChannelFactory(nullptr);
+        f.queue()->setAccount(f.serviceAccount(QStringLiteral("10002"), QStringLiteral("sk-wcs-8b47e0c3")));
+        f.category = {QStringLiteral("1"), QStringLiteral("全部")};
+
+        // The first row's init is held while the second file grows.
+        const QString first = f.makeFile(QStringLiteral("before.mp4"), 20000, 'b');
+        const QString growing = f.makeFile(QStringLiteral("growing.mp4"), int(wcs::kBlockSize + 1000), 'g');
+        m_service.stallNext(QStringLiteral("/v2/uploadvideo_wcs/.*/init"), 1);
+        QVERIFY(f.add({first, growing}));
+        QCOMPARE(f.queue()->rowCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.stalledCount(), 1, 10000);
+        const qint64 addedSize = f.queue()->row(1)->task()->fileSize;
+        {
+            QFile file(growing);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(QByteArray(300000, 'h'));
+        }
+        const qint64 grownSize = QFileInfo(growing).size();
+        QVERIFY(grownSize > addedSize);
+        const QString vid = f.queue()->row(1)->task()->vid;
+        m_service.releaseStalls();
+
+        QTRY_COMPARE_WITH_TIMEOUT(f.queue()->rowCount(), 0, 30000);
+        QCOMPARE(f.finished.size(), 2);
+        QFile file(growing);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray md5 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex();
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.video(vid).exists, 10000);
+        QCOMPARE(m_service.video(vid).size, grownSize);
+        QCOMPARE(m_service.video(vid).md5, md5);
+    }
+
 private:
     devsvc::DevService m_service;
 };

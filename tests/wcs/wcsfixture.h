@@ -111,7 +111,9 @@ struct WcsFixture
     // What the queue does before each start.
     void prepareInit(UploadTask *t) const
     {
-        t->initUrl = buildInitUrl(account, t->path, t->cataid, t->vid, t->fileid, t->dateStr);
+        const InitRequest init = buildCurrentInitRequest(account, t->path, t->cataid, t->vid, t->fileid, t->dateStr);
+        t->initUrl = init.url;
+        t->initSize = init.fileSize;
     }
 
     void startRow(UploadWidget &row) const
