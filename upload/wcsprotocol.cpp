@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QUrl>
 #include <QtEndian>
 
 #include <algorithm>
@@ -53,7 +54,11 @@ QByteArray mkblkUrl(const QString &host, qint64 blockSize, qint64 index)
 
 QByteArray bputUrl(const QString &host, const QString &ctx, qint64 offset)
 {
-    return (normalisedHost(host) + QStringLiteral("/bput/%1/%2").arg(ctx).arg(offset)).toUtf8();
+    // The ctx is the store's opaque text: every byte but the unreserved
+    // ones is percent-encoded, so "=", "/", "?" or "%" in it stay inside
+    // the path segment.
+    return normalisedHost(host).toUtf8() + "/bput/" + QUrl::toPercentEncoding(ctx) + '/'
+        + QByteArray::number(offset);
 }
 
 QByteArray mkfileUrl(const QString &host, qint64 fileSize)
@@ -68,14 +73,12 @@ QByteArray mkfileBody(const QStringList &ctxInBlockOrder)
 
 namespace {
 
-// A ctx travels in a path segment: letters and digits only.
+// A ctx is kept as the store gave it. It only has to be a non-empty text
+// without ",": the block list of mkfile and the record's ctxStr join the
+// contexts with ",", so one holding a comma could not be handed back.
 bool isUsableCtx(const QString &ctx)
 {
-    if (ctx.isEmpty() || ctx.size() > 64)
-        return false;
-    return std::all_of(ctx.cbegin(), ctx.cend(), [](QChar c) {
-        return c.unicode() < 128 && c.isLetterOrNumber();
-    });
+    return !ctx.isEmpty() && !ctx.contains(QLatin1Char(','));
 }
 
 bool isTransient(long status)

@@ -38,6 +38,7 @@ QMap<qint64, QString> keptBlocks(const BlockMap &blocks, qint64 fileSize)
 qint64 keptBytes(const QMap<qint64, QString> &kept, qint64 fileSize);
 
 QByteArray mkblkUrl(const QString &host, qint64 blockSize, qint64 index);
+// The ctx enters the path percent-encoded (all but A-Z a-z 0-9 "-._~").
 QByteArray bputUrl(const QString &host, const QString &ctx, qint64 offset);
 QByteArray mkfileUrl(const QString &host, qint64 fileSize);
 // The mkfile body: the ctx of every block in block order, joined by ",".
@@ -48,7 +49,7 @@ QString normalisedHost(const QString &host);
 
 // What the client makes of one mkblk / bput answer.
 enum class ChunkVerdict {
-    Accepted,   // stored; ctx is the block's new ctx
+    Accepted,   // stored; ctx is the block's new ctx (any non-empty text without ",")
     Resend,     // damaged on the way (crc32 mismatch, unusable answer) or transient (5xx, no answer)
     Restart,    // the store does not know the ctx/offset (400 on bput): send the block again
     Expired,    // the token is expired or invalid (401)

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <httplib.h>
 #include <zlib.h>
@@ -94,12 +95,14 @@ void registerWcsRoutes(httplib::Server &server, ServiceCore &core)
                     answer(res, r.status, r.body);
                 });
 
-    server.Post(R"(/bput/([0-9A-Za-z]{1,64})/(\d{1,12}))",
+    // The ctx segment: URL-safe Base64, as this store hands it out, plain or
+    // percent-encoded.
+    server.Post(R"(/bput/([0-9A-Za-z_=%-]{1,512})/(\d{1,12}))",
                 [&core](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
                     QString batch;
                     if (!admit(core, req, res, reader, &batch))
                         return;
-                    const QString ctx = QString::fromStdString(req.matches[1]);
+                    const QString ctx = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.matches[1]));
                     const qint64 offset = QString::fromStdString(req.matches[2]).toLongLong();
                     const SmallBody body = readSmallBody(core, req, res, reader, kWcsBlockSize);
                     if (!body.ok)

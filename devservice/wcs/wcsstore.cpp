@@ -21,11 +21,17 @@ namespace {
 
 QString newCtx()
 {
-    // 32 hex digits; never contains "/" so it fits in a path segment.
-    QByteArray raw(16, '\0');
-    for (int i = 0; i < raw.size(); ++i)
+    // Shaped like the contexts of public stores: 120 characters of URL-safe
+    // Base64 with its "=" padding. The first three bytes always encode as
+    // "-_-_", so every context holds all three characters a client must pass
+    // through unchanged (percent-encoded in a path); 85 random bytes follow.
+    QByteArray raw(88, '\0');
+    raw[0] = char(0xfb);
+    raw[1] = char(0xff);
+    raw[2] = char(0xbf);
+    for (int i = 3; i < raw.size(); ++i)
         raw[i] = char(QRandomGenerator::global()->bounded(256));
-    return QString::fromLatin1(raw.toHex());
+    return QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding));
 }
 
 quint32 crcOf(quint32 start, const QByteArray &bytes)

@@ -94,6 +94,12 @@ private slots:
                  QByteArray("http://127.0.0.1:9/mkblk/4194304/3"));
         QCOMPARE(wcs::bputUrl(QStringLiteral("127.0.0.1:9"), QStringLiteral("c0ffee"), 1048576),
                  QByteArray("http://127.0.0.1:9/bput/c0ffee/1048576"));
+        // A store's context is opaque: "-", "_", "." and "~" stay, everything
+        // else in it is percent-encoded (upper-case hex).
+        QCOMPARE(wcs::bputUrl(QStringLiteral("http://h"), QStringLiteral("aB-_x.~9=="), 0),
+                 QByteArray("http://h/bput/aB-_x.~9%3D%3D/0"));
+        QCOMPARE(wcs::bputUrl(QStringLiteral("http://h"), QStringLiteral("a/b+c?d%e f"), 7),
+                 QByteArray("http://h/bput/a%2Fb%2Bc%3Fd%25e%20f/7"));
         QCOMPARE(wcs::mkfileUrl(QStringLiteral("http://h"), 12), QByteArray("http://h/mkfile/12"));
         QCOMPARE(wcs::mkfileBody({QStringLiteral("a"), QStringLiteral("b")}), QByteArray("a,b"));
     }
@@ -104,33 +110,52 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("first");
         QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("ctx");
         const QByteArray good = R"({"ctx":"ab12","checksum":"x","crc32":305419896,"offset":2048})";
+        // What public stores hand out: URL-safe Base64 well over 64 characters.
+        const QString base64 = QStringLiteral(
+            "-_-_AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0-P0BB"
+            "QkNERUZHSElKS0xNTk9QUVJTVFU=");
         const auto v = [](wcs::ChunkVerdict x) { return int(x); };
-        QTest::newRow("stored") << 200 << good << false << v(wcs::ChunkVerdict::Accepted);
+        QTest::newRow("stored") << 200 << good << false << v(wcs::ChunkVerdict::Accepted) << "ab12";
+        QTest::newRow("long url-safe base64 kept as given")
+            << 200
+            << QByteArray("{\"ctx\":\"" + base64.toLatin1() + "\",\"crc32\":305419896,\"offset\":2048}")
+            << false << v(wcs::ChunkVerdict::Accepted) << base64;
+        QTest::newRow("slash and percent kept as given")
+            << 200 << QByteArray(R"({"ctx":"a/b%2F+c","crc32":305419896,"offset":2048})") << false
+            << v(wcs::ChunkVerdict::Accepted) << "a/b%2F+c";
         QTest::newRow("crc mismatch")
             << 200 << QByteArray(R"({"ctx":"ab12","crc32":1,"offset":2048})") << false
-            << v(wcs::ChunkVerdict::Resend);
+            << v(wcs::ChunkVerdict::Resend) << QString();
         QTest::newRow("offset mismatch")
             << 200 << QByteArray(R"({"ctx":"ab12","crc32":305419896,"offset":1024})") << false
-            << v(wcs::ChunkVerdict::Resend);
-        QTest::newRow("ctx unfit for a path")
-            << 200 << QByteArray(R"({"ctx":"a/b","crc32":305419896,"offset":2048})") << false
-            << v(wcs::ChunkVerdict::Resend);
+            << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("empty ctx")
+            << 200 << QByteArray(R"({"ctx":"","crc32":305419896,"offset":2048})") << false
+            << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("ctx not a text")
+            << 200 << QByteArray(R"({"ctx":12,"crc32":305419896,"offset":2048})") << false
+            << v(wcs::ChunkVerdict::Resend) << QString();
+        // A comma could not be told apart in the mkfile list or in ctxStr.
+        QTest::newRow("ctx with a comma")
+            << 200 << QByteArray(R"({"ctx":"a,b","crc32":305419896,"offset":2048})") << false
+            << v(wcs::ChunkVerdict::Resend) << QString();
         // Numbers beyond the integers' range match nothing (and do not wrap).
         QTest::newRow("crc beyond 32 bits")
             << 200 << QByteArray(R"({"ctx":"ab12","crc32":4600387192,"offset":2048})") << false
-            << v(wcs::ChunkVerdict::Resend);
+            << v(wcs::ChunkVerdict::Resend) << QString();
         QTest::newRow("huge numbers")
             << 200 << QByteArray(R"({"ctx":"ab12","crc32":1e300,"offset":-1e300})") << false
-            << v(wcs::ChunkVerdict::Resend);
-        QTest::newRow("not json") << 200 << QByteArray("ok") << false << v(wcs::ChunkVerdict::Resend);
-        QTest::newRow("no answer") << 0 << QByteArray() << false << v(wcs::ChunkVerdict::Resend);
-        QTest::newRow("503") << 503 << QByteArray("{}") << true << v(wcs::ChunkVerdict::Resend);
-        QTest::newRow("579 not retried") << 579 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Fatal);
-        QTest::newRow("401") << 401 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Expired);
-        QTest::newRow("400 bput") << 400 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Restart);
-        QTest::newRow("400 mkblk") << 400 << QByteArray("{}") << true << v(wcs::ChunkVerdict::Fatal);
-        QTest::newRow("404") << 404 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Fatal);
+            << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("not json") << 200 << QByteArray("ok") << false << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("no answer") << 0 << QByteArray() << false << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("503") << 503 << QByteArray("{}") << true << v(wcs::ChunkVerdict::Resend) << QString();
+        QTest::newRow("579 not retried") << 579 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Fatal) << QString();
+        QTest::newRow("401") << 401 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Expired) << QString();
+        QTest::newRow("400 bput") << 400 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Restart) << QString();
+        QTest::newRow("400 mkblk") << 400 << QByteArray("{}") << true << v(wcs::ChunkVerdict::Fatal) << QString();
+        QTest::newRow("404") << 404 << QByteArray("{}") << false << v(wcs::ChunkVerdict::Fatal) << QString();
     }
     void chunkAnswers()
     {
@@ -138,10 +163,11 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(bool, first);
         QFETCH(int, verdict);
+        QFETCH(QString, ctx);
         const wcs::ChunkAnswer a = wcs::evaluateChunkAnswer(status, body, first, 305419896u, 2048);
         QCOMPARE(int(a.verdict), verdict);
         if (a.verdict == wcs::ChunkVerdict::Accepted)
-            QCOMPARE(a.ctx, QStringLiteral("ab12"));
+            QCOMPARE(a.ctx, ctx);
     }
 
     void fileAnswers()
