@@ -25,27 +25,29 @@ QString sha1Hex(const QByteArray &bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
 }
 
-// CR LF pairs become LF, in place and in one pass; the runs between two
+// Removes every CR byte from bytes[from..], in place; the runs between two
 // CRs move with memmove.
-void collapseCrLf(QByteArray &bytes)
+void dropCr(QByteArray &bytes, qsizetype from)
 {
     const qsizetype size = bytes.size();
-    const char *first = static_cast<const char *>(std::memchr(bytes.constData(), '\r', size));
+    if (from >= size)
+        return;
+    const char *first =
+        static_cast<const char *>(std::memchr(bytes.constData() + from, '\r', size - from));
     if (!first)
         return;
-    char *data = bytes.data(); // detaches once
     qsizetype out = first - bytes.constData();
+    char *data = bytes.data(); // may detach: offsets only from here on
     qsizetype in = out;
     while (in < size) {
         // data[in] is a CR here.
-        const bool pair = in + 1 < size && data[in + 1] == '\n';
-        qsizetype runStart = pair ? in + 1 : in;
-        const char *next = in + 1 < size
-            ? static_cast<const char *>(std::memchr(data + in + 1, '\r', size - in - 1))
+        const qsizetype runStart = in + 1;
+        const char *next = runStart < size
+            ? static_cast<const char *>(std::memchr(data + runStart, '\r', size - runStart))
             : nullptr;
         const qsizetype runEnd = next ? next - data : size;
         const qsizetype length = runEnd - runStart;
-        if (out != runStart)
+        if (length > 0)
             std::memmove(data + out, data + runStart, static_cast<size_t>(length));
         out += length;
         in = runEnd;
@@ -88,17 +90,36 @@ QString titleOfFileName(const QString &fileName)
     return dot < 0 ? fileName : fileName.left(dot);
 }
 
+QByteArray textModeBytes(QIODevice &device, qint64 count)
+{
+    // What QIODevice::read(count) gives on a device opened with
+    // QIODevice::Text: every CR byte is dropped (a lone CR as well as the CR
+    // of a CR LF pair) and reading goes on until `count` bytes are together
+    // or the device has no more. Done here on raw reads, a whole deficit at a
+    // time, so that the common case (few CRs) costs one read and one scan.
+    QByteArray bytes;
+    if (count <= 0)
+        return bytes;
+    const int want = static_cast<int>(qMin<qint64>(count, std::numeric_limits<int>::max() - 1));
+    while (bytes.size() < want) {
+        const qsizetype had = bytes.size();
+        const QByteArray more = device.read(want - had);
+        if (more.isEmpty())
+            break;
+        bytes.append(more);
+        dropCr(bytes, had);
+    }
+    return bytes;
+}
+
 QString contentHashForVid(const QString &filePath, qint64 fileSize)
 {
     QByteArray bytes;
     QFile file(filePath);
-    // Read raw and translate line ends here, so that the limit applies to the
-    // file's own bytes whatever the platform's text mode does.
-    if (file.open(QIODevice::ReadOnly)) {
-        const qint64 limit = qBound<qint64>(0, fileSize, kVidHashLimit);
-        bytes = file.read(limit);
-        collapseCrLf(bytes);
-    }
+    // Opened raw: textModeBytes() applies the text mode's CR rule itself, the
+    // same on every platform.
+    if (file.open(QIODevice::ReadOnly))
+        bytes = textModeBytes(file, qBound<qint64>(0, fileSize, kVidHashLimit));
     return md5Hex(bytes);
 }
 

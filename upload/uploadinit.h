@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
@@ -7,6 +8,7 @@
 // Names and requests agreed with the service before a file's bytes move:
 // the video id, the WCS upload id, the bookkeeping URLs and the channel init.
 
+class QIODevice;
 struct AccountRecord;
 
 // What the init and bookkeeping requests need from the account, the settings
@@ -38,9 +40,15 @@ QString escapeQueryText(const QString &text);
 // The file name without its last suffix and the dot in front of it.
 QString titleOfFileName(const QString &fileName);
 
-// MD5 (lower-case hex) of the first min(size, 4 MiB) bytes of the file, read
-// as text: a CR LF pair reaches the hash as LF. An unreadable file hashes no
-// bytes.
+// The first `count` bytes that QIODevice::read() returns for a device opened
+// in text mode (QIODevice::ReadOnly | QIODevice::Text): the device's bytes
+// without any CR, fewer only when the device ends first. `device` is open
+// without the Text flag.
+QByteArray textModeBytes(QIODevice &device, qint64 count);
+
+// MD5 (lower-case hex) of the first min(size, 4 MiB) bytes of the file as a
+// text-mode read gives them (every CR dropped, reading on past the CRs). An
+// unreadable file hashes no bytes.
 QString contentHashForVid(const QString &filePath, qint64 fileSize);
 
 // The video id from the parts above.

@@ -107,14 +107,17 @@ private slots:
         QCOMPARE(vid, QStringLiteral("u100") + a.mid(10, 11) + b.mid(10, 11) + QStringLiteral("_u"));
     }
 
+    // The hashed bytes, small files: every CR goes, lone or in a pair.
     void vidReadsTextMode_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("hashed");
-        QTest::newRow("pairs and lone cr") << QByteArray("a\r\nb\rc\n") << QByteArray("a\nb\rc\n");
-        QTest::newRow("cr before pair") << QByteArray("\r\r\nx") << QByteArray("\r\nx");
-        QTest::newRow("trailing cr") << QByteArray("ab\r") << QByteArray("ab\r");
+        QTest::newRow("pairs and lone cr") << QByteArray("a\r\nb\rc\n") << QByteArray("a\nbc\n");
+        QTest::newRow("cr before pair") << QByteArray("\r\r\nx") << QByteArray("\nx");
+        QTest::newRow("trailing cr") << QByteArray("ab\r") << QByteArray("ab");
         QTest::newRow("only pairs") << QByteArray("\r\n\r\n") << QByteArray("\n\n");
+        QTest::newRow("only crs") << QByteArray("\r\r\r") << QByteArray();
+        QTest::newRow("lf cr") << QByteArray("a\n\rb") << QByteArray("a\nb");
         QTest::newRow("no cr") << QByteArray("plain\n") << QByteArray("plain\n");
     }
     void vidReadsTextMode()
@@ -126,19 +129,76 @@ private slots:
         QCOMPARE(contentHashForVid(path, content.size()), md5(hashed));
     }
 
+    // Large files around the 4 MiB limit. The expected bytes come from the
+    // rule itself: drop every CR from the whole file, then take the first
+    // min(size, 4194304). The CRs removed inside the first 4 MiB are made
+    // up from the bytes after them.
+    void vidAroundTheLimit_data()
+    {
+        const int limit = int(kVidHashLimit);
+        QTest::addColumn<QByteArray>("content");
+        // Bytes 0..255 repeated: one CR in every 256 bytes, a CR LF pair
+        // nowhere; then pairs patched in.
+        auto cycle = [](int size) {
+            QByteArray b(size, '\0');
+            for (int i = 0; i < size; ++i)
+                b[i] = char(i & 0xff);
+            return b;
+        };
+        auto withPairs = [](QByteArray b) {
+            for (int i = 1000; i + 1 < b.size(); i += 4099) {
+                b[i] = '\r';
+                b[i + 1] = '\n';
+            }
+            return b;
+        };
+        QTest::newRow("3 MiB, lone crs and pairs") << withPairs(cycle(3 * 1048576));
+        QTest::newRow("exactly 4 MiB") << withPairs(cycle(limit));
+        QTest::newRow("4 MiB + 1") << withPairs(cycle(limit + 1));
+        QTest::newRow("10 MiB") << withPairs(cycle(10 * 1048576));
+        QByteArray lastIsCr(limit + 100, 'v');
+        lastIsCr[limit - 1] = '\r';
+        QTest::newRow("cr is the last byte of the first 4 MiB") << lastIsCr;
+        QByteArray pairAcross(limit + 100, 'w');
+        pairAcross[limit - 1] = '\r';
+        pairAcross[limit] = '\n';
+        QTest::newRow("pair across the limit") << pairAcross;
+        QByteArray crsAfter(limit + 20000, 'x');
+        for (int i = 0; i < 20000; i += 2)
+            crsAfter[i] = '\r';
+        for (int i = limit; i < crsAfter.size(); i += 3)
+            crsAfter[i] = '\r';
+        QTest::newRow("many crs ahead, more behind the limit") << crsAfter;
+        QByteArray fewerLeft(limit + 10, '\r');
+        fewerLeft[5] = 'a';
+        fewerLeft[limit + 9] = 'z';
+        QTest::newRow("the file ends first") << fewerLeft;
+    }
+    void vidAroundTheLimit()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("big.mp4"), content);
+        QByteArray expected = content;
+        expected.replace('\r', QByteArray());
+        expected.truncate(int(qMin<qint64>(content.size(), kVidHashLimit)));
+        QCOMPARE(contentHashForVid(path, content.size()), md5(expected));
+
+        // The same bytes as Qt's own text mode reads them.
+        QFile text(path);
+        QVERIFY(text.open(QIODevice::ReadOnly | QIODevice::Text));
+        QCOMPARE(text.read(qMin<qint64>(content.size(), kVidHashLimit)), expected);
+
+        const QString vid =
+            makeVid(QStringLiteral("u100"), QStringLiteral("big.mp4"), QStringLiteral("7"), content.size(), path);
+        const QString a = md5((QStringLiteral("big7") + QString::number(content.size())).toUtf8());
+        QCOMPARE(vid, QStringLiteral("u100") + a.mid(10, 11) + md5(expected).mid(10, 11) + QStringLiteral("_u"));
+    }
+
     void vidOfUnreadableFileHashesNothing()
     {
         QTemporaryDir dir;
         QCOMPARE(contentHashForVid(dir.filePath(QStringLiteral("gone")), 7), md5(QByteArray()));
-    }
-
-    void pairAcrossTheLimitStaysAsItIs()
-    {
-        QTemporaryDir dir;
-        QByteArray content(int(kVidHashLimit) - 1, 'a');
-        content.append("\r\nzz");
-        const QString path = writeFile(dir, QStringLiteral("big.mp4"), content);
-        QCOMPARE(contentHashForVid(path, content.size()), md5(content.left(int(kVidHashLimit))));
     }
 
     void vidDependsOnCategory()
