@@ -73,15 +73,21 @@ VersionAnswer parseVersionAnswer(bool requestOk, const QByteArray &body)
     if (!first.isObject())
         return a;
     const QJsonObject o = first.toObject();
+    // Without a version text there is nothing to offer: a missing, null,
+    // numeric or empty version must not count as an update to "" at every
+    // start.
+    const QJsonValue version = o.value(QStringLiteral("version"));
+    if (!version.isString() || version.toString().trimmed().isEmpty())
+        return a;
     a.ok = true;
-    a.version = o.value(QStringLiteral("version")).toString();
+    a.version = version.toString();
     a.description = o.value(QStringLiteral("description")).toString();
     return a;
 }
 
 bool isOfferedUpdate(const QString &localVersion, const QString &offered)
 {
-    return offered != localVersion;
+    return !offered.trimmed().isEmpty() && offered != localVersion;
 }
 
 QString versionListUrl()

@@ -46,12 +46,14 @@ VersionFileCheck checkVersionFile(const QString &path, const QString &expected);
 struct VersionAnswer
 {
     bool ok = false; // status 200, a JSON array whose first element is an object
+                     // with a non-blank `version` text
     QString version;
     QString description;
 };
 VersionAnswer parseVersionAnswer(bool requestOk, const QByteArray &body);
 
-// Any offered version other than the installed one is an update, newer or older.
+// Any offered version other than the installed one is an update, newer or
+// older; a blank one is none.
 bool isOfferedUpdate(const QString &localVersion, const QString &offered);
 
 QString versionListUrl(); // account-web host + "/uc/video/getVersions"

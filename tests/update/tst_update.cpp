@@ -298,13 +298,22 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("500") << 500 << QByteArray(R"([{"version":"V9","description":"x"}])");
         QTest::newRow("object") << 200 << QByteArray(R"({"version":"V9"})");
+        QTest::newRow("version missing") << 200 << QByteArray(R"([{"description":"x"}])");
+        QTest::newRow("version null") << 200 << QByteArray(R"([{"version":null,"description":"x"}])");
+        QTest::newRow("version a number") << 200 << QByteArray(R"([{"version":9,"description":"x"}])");
+        QTest::newRow("version empty") << 200 << QByteArray(R"([{"version":"","description":"x"}])");
     }
     void unusableAnswersGoOn()
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         m_service.answerNext(QStringLiteral("/uc/video/getVersions"), status, body);
+        // No update dialog comes up (one would be closed and counted here).
+        DialogAnswerer answerer;
+        answerer.doWhenShown(QString(), [](QWidget *w) { w->close(); });
         QCOMPARE(checkForUpdate(nullptr, environment()), QStringLiteral("notUpdate"));
+        QCOMPARE(answerer.answeredCount(), 0);
+        answerer.clear();
         QVERIFY(m_opened.isEmpty());
     }
 

@@ -76,6 +76,13 @@ private slots:
         QTest::newRow("empty array") << true << QByteArray("[]") << false << QString();
         QTest::newRow("first not object") << true << QByteArray(R"(["V5"])") << false << QString();
         QTest::newRow("not json") << true << QByteArray("<html>") << false << QString();
+        // Nothing to offer without a version text.
+        QTest::newRow("version missing") << true << QByteArray(R"([{"description":"d"}])") << false << QString();
+        QTest::newRow("version null") << true << QByteArray(R"([{"version":null,"description":"d"}])") << false << QString();
+        QTest::newRow("version a number") << true << QByteArray(R"([{"version":5,"description":"d"}])") << false << QString();
+        QTest::newRow("version empty") << true << QByteArray(R"([{"version":"","description":"d"}])") << false << QString();
+        QTest::newRow("version blank") << true << QByteArray(R"([{"version":"  "}])") << false << QString();
+        QTest::newRow("only later elements") << true << QByteArray(R"([{}, {"version":"V6"}])") << false << QString();
     }
     void versionAnswer()
     {
@@ -91,7 +98,7 @@ private slots:
         QVERIFY(!update::isOfferedUpdate("V4.1.2.20171128", "V4.1.2.20171128"));
         QVERIFY(update::isOfferedUpdate("V4.1.2.20171128", "V4.2.1"));
         QVERIFY(update::isOfferedUpdate("V4.1.2.20171128", "V3.0.0"));
-        QVERIFY(update::isOfferedUpdate("V4.1.2.20171128", ""));
+        QVERIFY(!update::isOfferedUpdate("V4.1.2.20171128", ""));
     }
 
     void percent_data()
