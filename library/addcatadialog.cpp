@@ -53,16 +53,14 @@ AddCataOutcome evaluateAddCataAnswer(bool transferOk, const QString &answer)
         outcome.tip = message.contains(QLatin1String("ptime")) ? QObject::tr("请检查系统时间") : message;
         return outcome;
     }
+    // Code 200: the category exists on the service. Without a usable id the
+    // tree cannot address a new item, so cataid stays empty and the caller
+    // reloads the tree instead; an error here would invite a duplicate.
+    outcome.ok = true;
     const QJsonValue id = object.value(QLatin1String("data")).toObject().value(QLatin1String("cataid"));
     const double d = id.toDouble();
-    if (!id.isDouble() || !std::isfinite(d) || d <= 0 || d >= 9.2233720368547758e18) {
-        // A success without a usable id would put an item into the tree that
-        // no later request can address.
-        outcome.tip = QObject::tr("创建目录错误");
-        return outcome;
-    }
-    outcome.ok = true;
-    outcome.cataid = QString::number(static_cast<qint64>(d));
+    if (id.isDouble() && std::isfinite(d) && d > 0 && d < 9.2233720368547758e18)
+        outcome.cataid = QString::number(static_cast<qint64>(d));
     return outcome;
 }
 

@@ -23,9 +23,9 @@ AddCataRequest buildAddCataRequest(const QString &apiHost, const QString &uid, c
 // What the dialog makes of the answer of the add-category request.
 struct AddCataOutcome
 {
-    bool ok = false;
-    QString cataid; // the new id when ok
-    QString tip;    // the text for tipsLbl when not ok
+    bool ok = false; // the service answered code 200: the category exists
+    QString cataid;  // the new id; empty when the answer had no usable one
+    QString tip;     // the text for tipsLbl when not ok
 };
 
 AddCataOutcome evaluateAddCataAnswer(bool transferOk, const QString &answer);
@@ -41,7 +41,8 @@ public:
     ~AddCataDialog() override;
 
 signals:
-    // The trimmed name of the new category and the id the service gave it.
+    // The trimmed name of the new category and the id the service gave it
+    // (empty when the answer named none: the tree must be reloaded).
     void Result(QString catatree, QString cataid);
 
 public slots:

@@ -560,5 +560,12 @@ void ZavixUploadClient::on_mAddCataBtn_clicked()
 
 void ZavixUploadClient::mAddCataBtnSlot(QString cataname, QString cataid)
 {
+    // Made on the service, but its id is unknown here: the service's tree
+    // brings the new category.
+    if (cataid.isEmpty()) {
+        if (!m_categories->isLoadingShown())
+            m_categories->refresh();
+        return;
+    }
     m_categories->appendCategory(cataname, cataid);
 }

@@ -52,6 +52,7 @@ private slots:
     void exchange_data();
     void exchange();
     void successEmitsResultAndCloses();
+    void successWithoutIdClosesWithEmptyId();
     void unreachableServiceShowsNetworkText();
     void silentServiceEndsWithinTheLimit();
     void closingWhilePendingDropsTheAnswer();
@@ -121,7 +122,14 @@ void TestAddCata::answer_data()
                                 << "请检查系统时间";
     QTest::newRow("server message") << true << R"({"code":400,"message":"cataname is exist."})" << false << ""
                                     << "cataname is exist.";
-    QTest::newRow("success without id") << true << R"({"code":200,"data":{}})" << false << "" << "创建目录错误";
+    // Code 200 without a usable id is still a success: the category exists.
+    QTest::newRow("success without id") << true << R"({"code":200,"data":{}})" << true << "" << "";
+    QTest::newRow("success, id null") << true << R"({"code":200,"data":{"cataid":null}})" << true << "" << "";
+    QTest::newRow("success, id a text") << true << R"({"code":200,"data":{"cataid":"12"}})" << true << "" << "";
+    QTest::newRow("success, id zero") << true << R"({"code":200,"data":{"cataid":0}})" << true << "" << "";
+    QTest::newRow("success, id negative") << true << R"({"code":200,"data":{"cataid":-3}})" << true << "" << "";
+    QTest::newRow("success, id too large") << true << R"({"code":200,"data":{"cataid":1e300}})" << true << "" << "";
+    QTest::newRow("success, no data") << true << R"({"code":200,"status":"success"})" << true << "" << "";
 }
 
 void TestAddCata::answer()
@@ -231,6 +239,20 @@ void TestAddCata::successEmitsResultAndCloses()
     QVERIFY2(id.toLongLong() > 5, qPrintable(id));
     QTRY_VERIFY(!dialog); // deleted once closed
     QCOMPARE(m_service.requests(QStringLiteral("/v2/video/1001/addCata/?")).size(), 1);
+}
+
+void TestAddCata::successWithoutIdClosesWithEmptyId()
+{
+    m_service.answerNext(QStringLiteral("/v2/video/1001/addCata/?"), 200,
+                         QByteArrayLiteral(R"({"code":200,"status":"success","message":"","data":{}})"));
+    QPointer<AddCataDialog> dialog = openDialog();
+    QSignalSpy result(dialog.data(), &AddCataDialog::Result);
+    dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("无编号"));
+    dialog->findChild<QPushButton *>("addBtn")->click();
+    QCOMPARE(result.count(), 1);
+    QCOMPARE(result.at(0).at(0).toString(), QStringLiteral("无编号"));
+    QCOMPARE(result.at(0).at(1).toString(), QString());
+    QTRY_VERIFY(!dialog);
 }
 
 void TestAddCata::unreachableServiceShowsNetworkText()

@@ -132,6 +132,7 @@ private slots:
     void refreshDisablesButtonsUntilAnswer();
     void failedRefreshReenablesButtons();
     void addCategoryThroughWindow();
+    void addedCategoryWithoutIdReloadsTheTree();
 
 private:
     std::unique_ptr<ZavixUploadClient> makeWindow(AccountRecord &account);
@@ -775,6 +776,53 @@ void TestMainWindow::addCategoryThroughWindow()
     QVERIFY(fromService.isValid());
     QCOMPARE(fromService.data().toString(), typed.trimmed());
     QCOMPARE(fromService.parent().data(kCategoryIdRole).toString(), QStringLiteral("5"));
+}
+
+void TestMainWindow::addedCategoryWithoutIdReloadsTheTree()
+{
+    AccountRecord account = ownerAccount();
+    account.cataJson = QStringLiteral(
+        R"({"code":200,"status":"success","message":"","data":{"userLevel":1,"cataid":1,"cataList":[]}})");
+    auto w = makeWindow(account);
+    CategoryTree *tree = w->categoryTree();
+    QTRY_COMPARE(tree->model()->rowCount(), 1);
+    QCOMPARE(tree->model()->item(0, 0)->rowCount(), 0);
+    m_service.clearRequestLog();
+    // The service made the category but names no id for it.
+    m_service.answerNext(QStringLiteral("/v2/video/1001/addCata/?"), 200,
+                         QByteArrayLiteral(R"({"code":200,"status":"success","message":"","data":{}})"));
+
+    bool typedIn = false;
+    QString tip;
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<AddCataDialog *>(QApplication::activeModalWidget());
+        if (!dialog || typedIn)
+            return;
+        typedIn = true;
+        dialog->findChild<QLineEdit *>(QStringLiteral("addCataEdit"))->setText(QStringLiteral("无编号"));
+        dialog->findChild<QPushButton *>(QStringLiteral("addBtn"))->click();
+        if (dialog->isVisible()) {
+            tip = dialog->findChild<QLabel *>(QStringLiteral("tipsLbl"))->text();
+            dialog->close();
+        }
+    });
+    poll.start();
+    child<QPushButton>(w.get(), "mAddCataBtn")->click(); // returns once the dialog is closed
+    poll.stop();
+    QVERIFY(typedIn);
+    QCOMPARE(tip, QString()); // closed by the success, no "创建目录错误"
+
+    // No item without an id; the tree is fetched again and shows the
+    // service's categories.
+    QTRY_COMPARE(m_service.requests(QStringLiteral("/v2/video/1001/cata")).size(), 1);
+    QTRY_VERIFY(child<QPushButton>(w.get(), "mRefreshCataBtn")->isEnabled());
+    QStandardItem *root = tree->model()->item(0, 0);
+    QVERIFY(root);
+    QCOMPARE(root->child(0)->text(), QStringLiteral("课程"));
+    for (int i = 0; i < root->rowCount(); ++i)
+        QVERIFY(!root->child(i)->data(kCategoryIdRole).toString().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
