@@ -17,6 +17,7 @@ class TestRememberedUsers final : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void knownAnswer();
     void paddingLeavesAWholeExtraBlock_data();
     void paddingLeavesAWholeExtraBlock();
     void damagedFileGivesNothing_data();
@@ -47,6 +48,46 @@ void TestRememberedUsers::roundTrip()
     QVERIFY(!stored.isEmpty());
     QVERIFY(!stored.contains(json.toUtf8().toBase64().left(8))); // really encrypted
     QCOMPARE(usersfile::decode(stored), json);
+}
+
+// One fixed text and the exact bytes of its file, made without the program:
+//
+//   printf '[\n    {\n        "isRemberPwd": true,\n        "usrName": "li.lei@example.cn",\n        "usrPwd": "Zx 9+/="\n    }\n]\n' > users.json
+//   # 152 Base64 characters, then zero bytes up to 160 (the next multiple
+//   # of 16) + 16 = 176
+//   { base64 -w0 users.json; head -c 24 /dev/zero; } > padded.bin
+//   openssl enc -aes-128-cbc -nopad -K 5a617669782d55706c6f61642d4b6579 \
+//       -iv 3c910ed4276ba815f249835ec71a60bd -in padded.bin | xxd -p
+//
+// A change of key, vector, mode, padding or Base64 step changes these bytes.
+void TestRememberedUsers::knownAnswer()
+{
+    const QString text = QStringLiteral("[\n    {\n        \"isRemberPwd\": true,\n        \"usrName\": "
+                                        "\"li.lei@example.cn\",\n        \"usrPwd\": \"Zx 9+/=\"\n    }\n]\n");
+    const QByteArray bytes = QByteArray::fromHex(
+        "ff0d7c290d6564259b676166db804bfc93eb345e7a2460a4724ef69fd2b84cdd"
+        "31ab165239a88cccae136cf25264221bb9201ee9d6c195bcae659df818ce8bbb"
+        "286d5bca037fc2a707456fdfa15cdc4af7f5a7573aa71fcd156974d93c88bb76"
+        "de7a2099417731b875f002d4a638212ff0a00fed401cbd309945ac3b1eb7a28e"
+        "31a6edd5787bfaec9073d90c4b36ee9ba284c29aa3bb4f18fa7e1c1c7ad32892"
+        "b16dca1c7b21ebb55fa314d66625ef44");
+    QCOMPARE(bytes.size(), 176);
+    QCOMPARE(usersfile::encode(text), bytes);
+    QCOMPARE(usersfile::decode(bytes), text);
+
+    // The same through the file, and the text is what remembering the user gives.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("info"));
+    QVERIFY(usersfile::writeFile(path, text));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
+    QCOMPARE(usersfile::readFile(path), text);
+    RememberedUser user;
+    user.usrName = QStringLiteral("li.lei@example.cn");
+    user.usrPwd = QStringLiteral("Zx 9+/=");
+    user.isRemberPwd = true;
+    QCOMPARE(rememberUser(QString(), user), text);
 }
 
 void TestRememberedUsers::paddingLeavesAWholeExtraBlock_data()
