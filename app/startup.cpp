@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/log.h"
+#include "net/servicehosts.h"
 #include "platform/platform.h"
 
 #include <QApplication>
@@ -21,6 +22,15 @@ QString loadStyleSheet(const QString &name)
     return QString::fromLatin1(bytes);
 }
 
+bool loadQtTranslation(QTranslator &translator)
+{
+    // qt_zh_CN.qm only names the catalogs of Qt's modules (qtbase and
+    // others), which the build ships next to it; should one of them be
+    // missing, the load fails and qtbase's texts at least still come.
+    return translator.load(QStringLiteral(":/qm/qm/qt_zh_CN.qm"))
+        || translator.load(QStringLiteral(":/qm/qm/qtbase_zh_CN.qm"));
+}
+
 namespace {
 
 void run(const std::function<void()> &step)
@@ -38,7 +48,7 @@ int runClient(QApplication &app, const StartupHooks &hooks)
     // Installed whether or not the translation could be loaded; it lives
     // for the whole run, which ends inside this function.
     QTranslator translator;
-    translator.load(QStringLiteral(":/qm/qm/qt_zh_CN.qm"));
+    loadQtTranslation(translator);
     app.installTranslator(&translator);
 
     const bool restarted = app.arguments().contains(platform::restartedFlag());
@@ -47,6 +57,8 @@ int runClient(QApplication &app, const StartupHooks &hooks)
 
     openLog();
     qInstallMessageHandler(logMessageHandler);
+    // After the log, so that an unusable host in the file is reported there.
+    hosts::loadServiceConfig();
 
     run(hooks.buildLogin);
     app.setStyleSheet(loadStyleSheet(QStringLiteral("zavixUploadClient.qss")));

@@ -5,10 +5,16 @@
 #include <functional>
 
 class QApplication;
+class QTranslator;
 
 // Reads the resource ":/qss/<name>" and returns its bytes up to the first NUL
 // (all of them when there is none) as Latin-1; empty when it is missing.
 QString loadStyleSheet(const QString &name);
+
+// Loads Qt's own texts in Chinese (file dialog, line edit menus, standard
+// buttons) from the resources: ":/qm/qm/qt_zh_CN.qm" with the catalogs it
+// names, or qtbase's catalog alone when that fails. False when neither loads.
+bool loadQtTranslation(QTranslator &translator);
 
 // The steps of a run that other parts of the program provide. main() fills
 // them in; a step left empty is skipped, except the two that decide whether
@@ -27,7 +33,7 @@ struct StartupHooks
 
 // Everything of a run after the application object exists: working folder,
 // translation, single instance (waiting for the old instance when started
-// with the restart flag), log, login dialog, style sheet, update check,
+// with the restart flag), log, service hosts, login dialog, style sheet, update check,
 // login, main window, state, event loop, and the shutdown after it.
 // Returns the exit code. Without an update check the run goes on as with
 // "notUpdate"; without a login step the login counts as not accepted.

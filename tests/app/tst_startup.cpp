@@ -83,6 +83,9 @@ private slots:
     void secondInstanceEndsSilently();
     void restartedInstanceWaitsForTheOldOne();
     void crashedInstanceDoesNotBlock();
+    void qtTextsInChinese();
+    void hostsFromTheFileNextToTheExecutable_data();
+    void hostsFromTheFileNextToTheExecutable();
 
 private:
     QProcess *start(const ProbeCopy &probe, const QByteArray &mode, const QStringList &args = {},
@@ -90,12 +93,18 @@ private:
     int runToEnd(const ProbeCopy &probe, const QByteArray &mode, const QStringList &args = {},
                  const QString &workDir = QString());
 
+    // The lines of standard output that start with `tag` and a blank, as
+    // name -> texts in order.
+    static QMultiMap<QString, QString> tagged(QProcess *p, const QByteArray &tag);
+
     QTemporaryDir *m_runtime = nullptr;
     QList<QProcess *> m_processes;
+    QMap<QString, QString> m_env; // for the next start; an empty value removes the variable
 };
 
 void TestStartup::init()
 {
+    m_env.clear();
     m_runtime = new QTemporaryDir;
     QVERIFY(m_runtime->isValid());
 }
@@ -125,6 +134,12 @@ QProcess *TestStartup::start(const ProbeCopy &probe, const QByteArray &mode, con
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime->path());
     env.insert(QStringLiteral("ZAVIX_PROBE_MODE"), QString::fromLatin1(mode));
     env.insert(QStringLiteral("ZAVIX_PROBE_HOLD_MS"), QString::number(holdMs));
+    for (auto it = m_env.cbegin(); it != m_env.cend(); ++it) {
+        if (it.value().isEmpty())
+            env.remove(it.key());
+        else
+            env.insert(it.key(), it.value());
+    }
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(workDir.isEmpty() ? QDir::tempPath() : workDir);
     p->start(probe.exe(), args);
@@ -243,6 +258,121 @@ void TestStartup::crashedInstanceDoesNotBlock()
     QVERIFY(holder->waitForFinished(5000));
     QCOMPARE(runToEnd(next, "cancel"), 0);
     QCOMPARE(next.steps(), (QStringList{"buildLogin", "updateCheck", "runLogin"}));
+}
+
+QMultiMap<QString, QString> TestStartup::tagged(QProcess *p, const QByteArray &tag)
+{
+    QMultiMap<QString, QString> found;
+    const QList<QByteArray> lines = p->readAllStandardOutput().split('\n');
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (!line->startsWith(tag + ' '))
+            continue;
+        const QString text = QString::fromUtf8(line->mid(tag.size() + 1));
+        found.insert(text.section(QLatin1Char(' '), 0, 0), text.section(QLatin1Char(' '), 1));
+    }
+    return found;
+}
+
+void TestStartup::qtTextsInChinese()
+{
+    ProbeCopy probe;
+    QVERIFY(probe.isValid());
+    QProcess *p = start(probe, "qttexts");
+    QVERIFY(p->waitForFinished(30000));
+    QCOMPARE(p->exitCode(), 0);
+    const QMultiMap<QString, QString> texts = tagged(p, "qttext");
+    // The meta catalog loads (the catalogs it names are shipped with it).
+    QCOMPARE(texts.value(QStringLiteral("metaCatalogLoads")), QStringLiteral("yes"));
+    // Qt's Chinese catalog: "Look in:", "File &name:", "Files of type:",
+    // "&Open" (QFileDialog), "Cancel" (QPlatformTheme).
+    QCOMPARE(texts.value(QStringLiteral("lookIn")), QStringLiteral("查找范围："));
+    QCOMPARE(texts.value(QStringLiteral("fileName")), QStringLiteral("文件名称(&N)："));
+    QCOMPARE(texts.value(QStringLiteral("fileType")), QStringLiteral("文件类型："));
+    QCOMPARE(texts.value(QStringLiteral("accept")), QStringLiteral("打开(&O)"));
+    QCOMPARE(texts.value(QStringLiteral("reject")), QStringLiteral("取消"));
+    // A line edit's context menu: "&Undo", "&Redo", "Cu&t", "&Copy",
+    // "&Paste", "Delete", "Select All" (QLineEdit).
+    QCOMPARE(texts.values(QStringLiteral("menu")),
+             (QStringList{QStringLiteral("撤消(&U)"), QStringLiteral("重做(&R)"), QStringLiteral("剪切(&T)"),
+                          QStringLiteral("复制(&C)"), QStringLiteral("粘贴(&P)"), QStringLiteral("删除"),
+                          QStringLiteral("全选")}));
+}
+
+void TestStartup::hostsFromTheFileNextToTheExecutable_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no file
+    QTest::addColumn<QString>("env");     // ZAVIX_SERVICE_URL, empty: unset
+    QTest::addColumn<QStringList>("expected"); // api .. supportChat, then the upload host's name
+    QTest::addColumn<QString>("logged");  // a text the log must hold, empty: no host problem logged
+
+    const QString local = QStringLiteral("http://127.0.0.1:18080");
+    const QByteArray file = "; hosts of this deployment\n"
+                            "[hosts]\n"
+                            "api=https://api.example.test/\n"
+                            "accountWeb=http://my.example.test:8081\n"
+                            "upload = http://up.example.test:9000 \n"
+                            "player=https://player.example.test\n"
+                            "download=http://dl.example.test//\n"
+                            "vendorSite=ftp://www.example.test\n"
+                            "supportChat=https://chat.example.test/kefu?id=7\n";
+    QTest::newRow("no file") << QByteArray() << QString()
+                             << QStringList{local, local, local, local, local, local, local,
+                                            QStringLiteral("127.0.0.1:18080")}
+                             << QString();
+    QTest::newRow("file") << file << QString()
+                          << QStringList{QStringLiteral("https://api.example.test"),
+                                         QStringLiteral("http://my.example.test:8081"),
+                                         QStringLiteral("http://up.example.test:9000"),
+                                         QStringLiteral("https://player.example.test"),
+                                         QStringLiteral("http://dl.example.test"), local,
+                                         QStringLiteral("https://chat.example.test/kefu?id=7"),
+                                         QStringLiteral("up.example.test:9000")}
+                          << QStringLiteral("vendorSite = \"ftp://www.example.test\" is not an http or https URL");
+    const QString env = QStringLiteral("http://127.0.0.1:4711");
+    QTest::newRow("file and ZAVIX_SERVICE_URL") << file << env
+                                                << QStringList{env, env, env, env, env, env, env,
+                                                               QStringLiteral("127.0.0.1:4711")}
+                                                << QStringLiteral("vendorSite");
+}
+
+void TestStartup::hostsFromTheFileNextToTheExecutable()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, env);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, logged);
+    ProbeCopy probe;
+    QVERIFY(probe.isValid());
+    if (!file.isEmpty()) {
+        QFile ini(QDir(probe.folder()).filePath(QStringLiteral("service.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(file);
+    }
+    m_env.insert(QStringLiteral("ZAVIX_SERVICE_URL"), env);
+    // Started from another folder: the file next to the executable counts.
+    QTemporaryDir elsewhere;
+    QFile decoy(elsewhere.filePath(QStringLiteral("service.ini")));
+    QVERIFY(decoy.open(QIODevice::WriteOnly));
+    decoy.write("[hosts]\napi=http://127.0.0.2:1\n");
+    decoy.close();
+    QProcess *p = start(probe, "hosts", {}, elsewhere.path());
+    QVERIFY(p->waitForFinished(30000));
+    QCOMPARE(p->exitCode(), 0);
+    const QMultiMap<QString, QString> found = tagged(p, "host");
+    const QStringList keys{"api", "accountWeb", "upload", "player", "download", "vendorSite", "supportChat",
+                           "uploadHostName"};
+    QStringList values;
+    for (const QString &key : keys)
+        values << found.value(key);
+    QCOMPARE(values, expected);
+    const QStringList problems = probe.logLines().filter(QStringLiteral("service hosts:"))
+                                     .filter(QStringLiteral("is not an http or https URL"));
+    if (logged.isEmpty()) {
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    } else {
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.first().contains(logged), qPrintable(problems.first()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

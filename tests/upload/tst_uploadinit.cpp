@@ -1,5 +1,8 @@
 #include "upload/uploadinit.h"
 
+#include "account/accountrecord.h"
+#include "net/servicehosts.h"
+
 #include <QCryptographicHash>
 #include <QDate>
 #include <QFile>
@@ -239,6 +242,30 @@ private slots:
         const QString tail = "?vid=V1&sign=" + sign + "&title=my+clip&childuserid=" + child + "&cataid=9";
         QCOMPARE(urls.insertUrl, "http://127.0.0.1:9/web/uc/video/insertUploadingVideo" + tail);
         QCOMPARE(urls.cancelUrl, "http://127.0.0.1:9/web/uc/video/cancelUploadingVideo" + tail);
+    }
+
+    // A deployment's hosts reach the account: the init goes to its API
+    // host, the bookkeeping to its account-web host, and the sign takes the
+    // upload host's bare name (host and port) as its prefix.
+    void accountTakesTheConfiguredHosts()
+    {
+        qunsetenv("ZAVIX_SERVICE_URL");
+        hosts::HostTable table = hosts::HostTable::defaults();
+        table.base[size_t(hosts::Kind::Api)] = QStringLiteral("https://api.example.test");
+        table.base[size_t(hosts::Kind::AccountWeb)] = QStringLiteral("http://my.example.test");
+        table.base[size_t(hosts::Kind::Upload)] = QStringLiteral("http://up.example.test:9000");
+        hosts::useHosts(table);
+        AccountRecord record;
+        record.userId = QStringLiteral("u100");
+        record.uploadType = QStringLiteral("1");
+        const UploadAccount a = UploadAccount::fromRecord(record, false);
+        hosts::useHosts(hosts::HostTable::defaults());
+        QCOMPARE(a.apiHost, QStringLiteral("https://api.example.test"));
+        QCOMPARE(a.accountWebHost, QStringLiteral("http://my.example.test"));
+        QCOMPARE(a.uploadHostName, QStringLiteral("up.example.test:9000"));
+        const BookkeepingUrls urls = makeBookkeepingUrls(a, QStringLiteral("V1"), QStringLiteral("t"), QStringLiteral("9"));
+        QCOMPARE(urls.checkUrl, "http://my.example.test/uc/video/checkUploadingVideo?vid=V1&sign="
+                     + md5("up.example.test:9000V1"));
     }
 
     void initUrls_data()
