@@ -25,36 +25,6 @@ QString sha1Hex(const QByteArray &bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
 }
 
-// Removes every CR byte from bytes[from..], in place; the runs between two
-// CRs move with memmove.
-void dropCr(QByteArray &bytes, qsizetype from)
-{
-    const qsizetype size = bytes.size();
-    if (from >= size)
-        return;
-    const char *first =
-        static_cast<const char *>(std::memchr(bytes.constData() + from, '\r', size - from));
-    if (!first)
-        return;
-    qsizetype out = first - bytes.constData();
-    char *data = bytes.data(); // may detach: offsets only from here on
-    qsizetype in = out;
-    while (in < size) {
-        // data[in] is a CR here.
-        const qsizetype runStart = in + 1;
-        const char *next = runStart < size
-            ? static_cast<const char *>(std::memchr(data + runStart, '\r', size - runStart))
-            : nullptr;
-        const qsizetype runEnd = next ? next - data : size;
-        const qsizetype length = runEnd - runStart;
-        if (length > 0)
-            std::memmove(data + out, data + runStart, static_cast<size_t>(length));
-        out += length;
-        in = runEnd;
-    }
-    bytes.truncate(static_cast<int>(out));
-}
-
 qint64 nowPtime()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -95,20 +65,39 @@ QByteArray textModeBytes(QIODevice &device, qint64 count)
     // What QIODevice::read(count) gives on a device opened with
     // QIODevice::Text: every CR byte is dropped (a lone CR as well as the CR
     // of a CR LF pair) and reading goes on until `count` bytes are together
-    // or the device has no more. Done here on raw reads, a whole deficit at a
-    // time, so that the common case (few CRs) costs one read and one scan.
-    QByteArray bytes;
+    // or the device has no more. Done here on raw reads into one buffer, a
+    // whole deficit at a time, so that the common case (few CRs) costs one
+    // read and one scan.
     if (count <= 0)
-        return bytes;
+        return QByteArray();
     const int want = static_cast<int>(qMin<qint64>(count, std::numeric_limits<int>::max() - 1));
-    while (bytes.size() < want) {
-        const qsizetype had = bytes.size();
-        const QByteArray more = device.read(want - had);
-        if (more.isEmpty())
+    QByteArray bytes(want, Qt::Uninitialized);
+    int have = 0;
+    while (have < want) {
+        const qint64 got = device.read(bytes.data() + have, want - have);
+        if (got <= 0)
             break;
-        bytes.append(more);
-        dropCr(bytes, had);
+        char *const start = bytes.data() + have;
+        char *const end = start + got;
+        char *out = static_cast<char *>(std::memchr(start, '\r', static_cast<size_t>(got)));
+        if (!out) {
+            have += static_cast<int>(got);
+            continue;
+        }
+        // Compact the runs between the CRs, each with one memmove.
+        for (char *in = out; in < end;) {
+            char *run = in + 1;
+            char *next = run < end ? static_cast<char *>(std::memchr(run, '\r', static_cast<size_t>(end - run)))
+                                   : nullptr;
+            char *runEnd = next ? next : end;
+            if (runEnd > run)
+                std::memmove(out, run, static_cast<size_t>(runEnd - run));
+            out += runEnd - run;
+            in = runEnd;
+        }
+        have = static_cast<int>(out - bytes.data());
     }
+    bytes.truncate(have);
     return bytes;
 }
 
