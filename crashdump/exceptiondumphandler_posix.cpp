@@ -11,6 +11,7 @@
 #include "crashdump/dumpfolder.h"
 #include "crashdump/minidumpwriter.h"
 #include "crashdump/procmaps.h"
+#include "crashdump/productnote.h"
 #include "crashdump/reportercommand.h"
 
 #include <atomic>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <link.h>
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
@@ -243,6 +245,28 @@ std::string executablePath()
             return std::string();
         buffer.resize(buffer.size() * 2);
     }
+}
+
+// The product note of the running program (see productnote.h); the main
+// program is the first object that dl_iterate_phdr reports.
+vexdump::ProductStrings programProductStrings()
+{
+    vexdump::ProductStrings product;
+    dl_iterate_phdr(
+        [](struct dl_phdr_info *info, std::size_t, void *data) -> int {
+            auto *out = static_cast<vexdump::ProductStrings *>(data);
+            for (ElfW(Half) i = 0; i < info->dlpi_phnum && !out->found; ++i) {
+                const ElfW(Phdr) &header = info->dlpi_phdr[i];
+                if (header.p_type != PT_NOTE)
+                    continue;
+                const void *notes = reinterpret_cast<const void *>(info->dlpi_addr + header.p_vaddr);
+                *out = vexdump::findProductNote(notes, std::size_t(header.p_memsz),
+                                                header.p_align == 8 ? 8 : 4);
+            }
+            return 1;
+        },
+        &product);
+    return product;
 }
 
 class PosixFolders final : public vexdump::DumpFolderSystem<char> {
@@ -805,10 +829,12 @@ bool installHandler(const char *dumpFolder, bool withReporter, const char *extra
     ExceptionDumpHandler *handler = nullptr;
     if (withReporter) {
         reporterContext().extraArguments = extraArguments ? extraArguments : "";
-        // There is no version resource here: product name and version stay empty.
+        // Product name and version from the program's product note; empty
+        // without one, as for a Windows program without a version resource.
+        const vexdump::ProductStrings product = programProductStrings();
         vexdump::copyTruncated(g_reporterEntries[0].value, vexdump::kEntryValueUnits, exePath.c_str());
-        vexdump::copyTruncated(g_reporterEntries[1].value, vexdump::kEntryValueUnits, "");
-        vexdump::copyTruncated(g_reporterEntries[2].value, vexdump::kEntryValueUnits, "");
+        vexdump::copyTruncated(g_reporterEntries[1].value, vexdump::kEntryValueUnits, product.name.c_str());
+        vexdump::copyTruncated(g_reporterEntries[2].value, vexdump::kEntryValueUnits, product.version.c_str());
         handler = new (std::nothrow) ExceptionDumpHandler(folder, exeFolder, g_reporterEntries,
                                                           vexdump::kReporterEntryCount);
     } else {

@@ -6,6 +6,7 @@
 #include "crashdump/dumpfolder.h"
 #include "crashdump/minidumpwriter.h"
 #include "crashdump/procmaps.h"
+#include "crashdump/productnote.h"
 #include "crashdump/reportercommand.h"
 
 #include "minidumpreader.h"
@@ -96,6 +97,9 @@ private slots:
     void utf8ToUtf16();
     void minidumpLayout();
     void minidumpTooSmall();
+    void productNoteLayout();
+    void productNoteSearch_data();
+    void productNoteSearch();
 };
 
 void TestVexDumpCore::dumpFolder_data()
@@ -632,6 +636,94 @@ void TestVexDumpCore::minidumpTooSmall()
     QCOMPARE(buildMinidump(arena.data(), arena.size(), content), std::size_t(0));
     arena.resize(1 << 14);
     QVERIFY(buildMinidump(arena.data(), arena.size(), content) > 4096);
+}
+
+namespace {
+
+// One note record as a linker lays it out: three words, then owner and
+// descriptor, each padded to the segment's alignment.
+QByteArray noteRecord(const QByteArray &owner, const QByteArray &descriptor, quint32 type, int alignment,
+                      int ownerSizeField = -1, int descriptorSizeField = -1)
+{
+    QByteArray out;
+    auto word = [&out](quint32 v) { out.append(reinterpret_cast<const char *>(&v), 4); };
+    auto padded = [&out, alignment](const QByteArray &bytes) {
+        out.append(bytes);
+        while (out.size() % alignment)
+            out.append('\0');
+    };
+    word(quint32(ownerSizeField >= 0 ? ownerSizeField : owner.size()));
+    word(quint32(descriptorSizeField >= 0 ? descriptorSizeField : descriptor.size()));
+    word(type);
+    padded(owner);
+    padded(descriptor);
+    return out;
+}
+
+const QByteArray kOwner("VexDumpw\0", 9);
+
+} // namespace
+
+void TestVexDumpCore::productNoteLayout()
+{
+    // What the macro puts into a program: owner "VexDumpw" (9 bytes with its
+    // NUL, padded to 12), type 1, descriptor "Name\0" "1.2\0" padded to 12.
+    static constexpr ProductNote<sizeof "Name", sizeof "1.2"> note{"Name", "1.2"};
+    const QByteArray bytes(reinterpret_cast<const char *>(&note), int(sizeof note));
+    QCOMPARE(bytes, noteRecord(kOwner, QByteArray("Name\0" "1.2\0", 9), 1, 4));
+    const ProductStrings found = findProductNote(&note, sizeof note, 4);
+    QVERIFY(found.found);
+    QCOMPARE(QString::fromStdString(found.name), QStringLiteral("Name"));
+    QCOMPARE(QString::fromStdString(found.version), QStringLiteral("1.2"));
+}
+
+void TestVexDumpCore::productNoteSearch_data()
+{
+    QTest::addColumn<QByteArray>("segment");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("version");
+
+    const QByteArray buildId = noteRecord(QByteArray("GNU\0", 4), QByteArray(20, '\x5a'), 3, 4);
+    const QByteArray product = noteRecord(kOwner, QByteArray("ZavixUploadClient\0V4.1.2.20171128\0", 34), 1, 4);
+    QTest::newRow("after another owner's note") << buildId + product << 4 << true << "ZavixUploadClient"
+                                                << "V4.1.2.20171128";
+    QTest::newRow("eight-byte aligned segment")
+        << noteRecord(QByteArray("GNU\0", 4), QByteArray(12, '\1'), 5, 8)
+               + noteRecord(kOwner, QByteArray("P\0v\0", 4), 1, 8)
+        << 8 << true << "P" << "v";
+    QTest::newRow("empty texts") << noteRecord(kOwner, QByteArray("\0\0", 2), 1, 4) << 4 << true << "" << "";
+    QTest::newRow("no note of ours") << buildId << 4 << false << "" << "";
+    QTest::newRow("other type") << noteRecord(kOwner, QByteArray("P\0v\0", 4), 2, 4) << 4 << false << ""
+                                << "";
+    QTest::newRow("owner without its NUL")
+        << noteRecord(QByteArray("VexDumpw"), QByteArray("P\0v\0", 4), 1, 4) << 4 << false << "" << "";
+    QTest::newRow("version without its NUL") << noteRecord(kOwner, QByteArray("P\0v", 3), 1, 4) << 4 << false
+                                             << "" << "";
+    QTest::newRow("descriptor size beyond the segment")
+        << noteRecord(kOwner, QByteArray("P\0v\0", 4), 1, 4, -1, 4000) << 4 << false << "" << "";
+    QTest::newRow("owner size beyond the segment")
+        << noteRecord(kOwner, QByteArray("P\0v\0", 4), 1, 4, 0x7fffffff) << 4 << false << "" << "";
+    QTest::newRow("cut-off record") << product.left(product.size() - 8) << 4 << false << "" << "";
+    QTest::newRow("shorter than a header") << QByteArray(11, '\0') << 4 << false << "" << "";
+    QTest::newRow("unknown alignment") << product << 2 << false << "" << "";
+}
+
+void TestVexDumpCore::productNoteSearch()
+{
+    QFETCH(QByteArray, segment);
+    QFETCH(int, alignment);
+    QFETCH(bool, found);
+    QFETCH(QString, name);
+    QFETCH(QString, version);
+    // A copy in 8-byte aligned memory, as a mapped segment is.
+    std::vector<std::uint64_t> memory(std::size_t(segment.size()) / 8 + 1);
+    std::memcpy(memory.data(), segment.constData(), std::size_t(segment.size()));
+    const ProductStrings result = findProductNote(memory.data(), std::size_t(segment.size()), std::size_t(alignment));
+    QCOMPARE(result.found, found);
+    QCOMPARE(QString::fromStdString(result.name), name);
+    QCOMPARE(QString::fromStdString(result.version), version);
 }
 
 QTEST_APPLESS_MAIN(TestVexDumpCore)
