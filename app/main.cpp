@@ -1,6 +1,7 @@
 #include "account/zavixlogin.h"
 #include "app/shell/zavixuploadclient.h"
 #include "app/startup.h"
+#include "crashdump/productnote.h"
 #include "net/closingflag.h"
 #include "net/releasedthreads.h"
 #include "net/threadstart.h"
@@ -9,12 +10,17 @@
 #include "prefs/updatecheck.h"
 #include "upload/retiredthreads.h"
 #include "vexdumpw.h"
+#include "zavixproduct.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QString>
 
 #include <memory>
+
+// The crash reporter's product name and version (on Windows the version
+// resource holds them).
+VEXDUMPW_PRODUCT_NOTE(ZAVIX_PRODUCT_NAME, ZAVIX_PRODUCT_VERSION);
 
 int main(int argc, char *argv[])
 {

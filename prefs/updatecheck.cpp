@@ -7,6 +7,7 @@
 #include "net/transferlimits.h"
 #include "platform/platform.h"
 #include "prefs/updatedialog.h"
+#include "zavixproduct.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -23,7 +24,8 @@ namespace update {
 
 QString builtInVersion()
 {
-    return QStringLiteral("V4.1.2.20171128");
+    // The version that version.ini holds, from the build (top-level CMakeLists.txt).
+    return QStringLiteral(ZAVIX_PRODUCT_VERSION);
 }
 
 QString versionFilePath()

@@ -2,7 +2,8 @@
 # Renders the SVG sources in resources/svg/ into resources/Resources/.
 #   name.svg           -> Resources/name.png
 #   name.frame-NN.svg  -> frames of the animation Resources/name.gif
-#   name.ico.svg       -> Resources/name.ico (16, 32, 48 and 64 pixels)
+#   name.ico.svg       -> Resources/name.ico (16, 24, 32, 48, 64 and 256 pixels; the
+#                         program's icon in the Windows build and its installer)
 # The rendered files are committed, so the build does not need these tools.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,10 +17,12 @@ for f in "$src"/*.svg; do
   case "$b" in
     *.frame-*) continue ;;
     *.ico)
-      for px in 16 32 48 64; do
+      frames=()
+      for px in 16 24 32 48 64 256; do
         rsvg-convert -w $px -h $px "$f" -o "$tmp/$b-$px.png"
+        frames+=("$tmp/$b-$px.png")
       done
-      convert "$tmp/$b"-16.png "$tmp/$b"-32.png "$tmp/$b"-48.png "$tmp/$b"-64.png "$out/$b"
+      convert "${frames[@]}" "$out/$b"
       continue ;;
   esac
   rsvg-convert "$f" -o "$out/$b.png"
