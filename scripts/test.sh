@@ -15,3 +15,4 @@ if [ -f "${ZAVIX_WINSDK_ARCHIVE:-$here/../shared/winsdk/zavix-winsdk.tar.xz}" ];
 bash "$here/scripts/sanitize.sh"
 bash "$here/scripts/tsan.sh"
 bash "$here/scripts/fuzz.sh"
+if [ -f "${ZAVIX_WINSDK_ARCHIVE:-$here/../shared/winsdk/zavix-winsdk.tar.xz}" ]; then bash "$here/scripts/test-windows-program.sh"; fi
