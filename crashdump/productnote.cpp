@@ -33,10 +33,13 @@ ProductStrings findProductNote(const void *segment, std::size_t size, std::size_
         const std::uint32_t type = word(bytes + pos + 8);
         const std::size_t ownerAt = pos + 12;
         const std::size_t left = size - ownerAt;
-        if (ownerSize > left || roundUp(ownerSize, alignment) > left)
+        if (ownerSize > left)
             break;
-        const std::size_t descriptorAt = ownerAt + roundUp(ownerSize, alignment);
-        if (descriptorSize > size - descriptorAt)
+        // Owner and descriptor each start at the segment's alignment,
+        // counted from the segment's start (so a 4-byte owner after the
+        // 12-byte header needs no padding in an 8-byte aligned segment).
+        const std::size_t descriptorAt = roundUp(ownerAt + ownerSize, alignment);
+        if (descriptorAt > size || descriptorSize > size - descriptorAt)
             break;
         const char *owner = reinterpret_cast<const char *>(bytes + ownerAt);
         const char *descriptor = reinterpret_cast<const char *>(bytes + descriptorAt);

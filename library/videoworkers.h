@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/releasedthreads.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -16,7 +18,6 @@ void releaseWorker(QPointer<T> &guard, QObject *owner)
     if (!thread)
         return;
     QObject::disconnect(thread, nullptr, owner, nullptr);
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    if (thread->isFinished() || !thread->isRunning())
-        delete thread;
+    // Deleted once it has ended; the program waits for it (bounded) at exit.
+    releaseThread(thread);
 }

@@ -249,7 +249,7 @@ void TestAddCata::successWithoutIdClosesWithEmptyId()
     QSignalSpy result(dialog.data(), &AddCataDialog::Result);
     dialog->findChild<QLineEdit *>("addCataEdit")->setText(QStringLiteral("无编号"));
     dialog->findChild<QPushButton *>("addBtn")->click();
-    QCOMPARE(result.count(), 1);
+    QTRY_COMPARE(result.count(), 1);
     QCOMPARE(result.at(0).at(0).toString(), QStringLiteral("无编号"));
     QCOMPARE(result.at(0).at(1).toString(), QString());
     QTRY_VERIFY(!dialog);

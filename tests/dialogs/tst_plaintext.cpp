@@ -8,6 +8,8 @@
 #include "library/managerwidget.h"
 #include "library/searchwidget.h"
 #include "library/videorecord.h"
+#include "net/closingflag.h"
+#include "net/releasedthreads.h"
 #include "prefs/historyrecord.h"
 #include "prefs/historywidget.h"
 #include "prefs/updatedialog.h"
@@ -68,6 +70,13 @@ class TestPlainText final : public QObject
     Q_OBJECT
 
 private slots:
+    // The rows' thumbnail requests end on the closing flag; none may outlive
+    // the test program.
+    void cleanupTestCase()
+    {
+        setClosing();
+        QVERIFY(finishReleasedThreads(5000));
+    }
     void helpers_data()
     {
         QTest::addColumn<QString>("text");

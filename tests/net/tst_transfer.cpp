@@ -252,6 +252,8 @@ void TestTransfer::totalLimits()
     QCOMPARE(r.curlCode, int(CURLE_OPERATION_TIMEDOUT));
     QVERIFY2(elapsed >= 1100 && elapsed < 5000, qPrintable(QString::number(elapsed)));
     m_server->release();
+}
+
 void TestTransfer::stopFlagEndsChannelPost_data()
 {
     QTest::addColumn<bool>("reusedHandle");

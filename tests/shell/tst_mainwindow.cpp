@@ -798,12 +798,18 @@ void TestMainWindow::addedCategoryWithoutIdReloadsTheTree()
     poll.setInterval(5);
     connect(&poll, &QTimer::timeout, this, [&] {
         auto *dialog = qobject_cast<AddCataDialog *>(QApplication::activeModalWidget());
-        if (!dialog || typedIn)
+        if (!dialog)
             return;
-        typedIn = true;
-        dialog->findChild<QLineEdit *>(QStringLiteral("addCataEdit"))->setText(QStringLiteral("无编号"));
-        dialog->findChild<QPushButton *>(QStringLiteral("addBtn"))->click();
-        if (dialog->isVisible()) {
+        auto *addBtn = dialog->findChild<QPushButton *>(QStringLiteral("addBtn"));
+        if (!typedIn) {
+            typedIn = true;
+            dialog->findChild<QLineEdit *>(QStringLiteral("addCataEdit"))->setText(QStringLiteral("无编号"));
+            addBtn->click();
+            return;
+        }
+        // The request runs off the GUI thread; a dialog still open once its
+        // button is usable again did not take the answer as a success.
+        if (dialog->isVisible() && addBtn->isEnabled()) {
             tip = dialog->findChild<QLabel *>(QStringLiteral("tipsLbl"))->text();
             dialog->close();
         }
