@@ -59,13 +59,13 @@ private slots:
         QTest::newRow("all seven") << QByteArray("[hosts]\n"
                                                  "api=https://api.example.test\n"
                                                  "accountWeb=http://my.example.test:8081/\n"
-                                                 "upload=http://10.0.0.7:9000\n"
+                                                 "upload=http://127.0.0.7:9000\n"
                                                  "player=https://player.example.test/\n"
                                                  "download=HTTP://dl.example.test\n"
                                                  "vendorSite=https://www.example.test\n"
                                                  "supportChat=https://chat.example.test/kefu?id=7\n")
                                    << QStringList{"https://api.example.test", "http://my.example.test:8081",
-                                                  "http://10.0.0.7:9000", "https://player.example.test",
+                                                  "http://127.0.0.7:9000", "https://player.example.test",
                                                   "HTTP://dl.example.test", "https://www.example.test",
                                                   "https://chat.example.test/kefu?id=7"}
                                    << QStringList{};
